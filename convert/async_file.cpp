@@ -1,0 +1,69 @@
+#include "convert/async_file.h"
+
+#include "convert/error_report.h"
+
+namespace {
+
+constexpr DWORD fixed_open_flags =
+    FILE_FLAG_SEQUENTIAL_SCAN | FILE_FLAG_BACKUP_SEMANTICS | FILE_ATTRIBUTE_NORMAL;
+
+bool is_no_handle(HANDLE h) noexcept
+{
+    return h == nullptr || h == INVALID_HANDLE_VALUE;
+}
+
+}  // namespace
+
+bool is_standard_output_name(const wchar_t* name) noexcept
+{
+    return lstrcmpW(name, L"-") == 0 || lstrcmpW(name, L"con") == 0 || lstrcmpW(name, L"CON") == 0;
+}
+
+DWORD async_file::open(const wchar_t* name, DWORD extra_flags) noexcept
+{
+    if (is_open)
+        return 0xFFFFFFFF;
+    DWORD flags = extra_flags | fixed_open_flags;
+    SetLastError(0);
+    last_error = 0;
+
+    if (is_standard_output_name(name)) {
+        // A process without a standard output (NULL as well as INVALID_HANDLE_VALUE)
+        // opens the name as a file instead.
+        HANDLE out = GetStdHandle(STD_OUTPUT_HANDLE);
+        if (!is_no_handle(out)) {
+            handle = out;
+            is_open = true;
+            (void)SetStdHandle(STD_OUTPUT_HANDLE, GetStdHandle(STD_ERROR_HANDLE));
+            return 0;
+        }
+    }
+
+    handle = CreateFileW(name, GENERIC_READ | GENERIC_WRITE,
+                         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                         OPEN_EXISTING, flags, nullptr);
+    if (handle != INVALID_HANDLE_VALUE) {
+        is_open = true;
+        return 0;
+    }
+    DWORD code = GetLastError();
+    if (!quiet)
+        (void)print_path_error(code, L"open", name);
+    last_error = code;
+    return code;
+}
+
+void async_file::close() noexcept
+{
+    if (!is_open)
+        return;
+    is_async = false;
+    read_overlapped = nullptr;
+    write_overlapped = nullptr;
+    is_open = false;
+    if (borrowed)
+        borrowed = false;
+    else
+        CloseHandle(handle);
+    handle = INVALID_HANDLE_VALUE;
+}

@@ -1,0 +1,51 @@
+#include "convert/error_report.h"
+
+#include <cstdarg>
+#include <cstdio>
+#include <cwchar>
+
+namespace {
+
+constexpr std::size_t caption_capacity = 512;
+
+}  // namespace
+
+DWORD print_system_error(DWORD code, const wchar_t* caption) noexcept
+{
+    wchar_t* text = nullptr;
+    (void)FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS |
+                             FORMAT_MESSAGE_ALLOCATE_BUFFER,
+                         nullptr, code, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
+    if (caption)
+        wprintf(L"%ls\n", caption);
+    wprintf(L"   ^ERROR: %u, %ls", static_cast<unsigned>(code), text ? text : L"(null)");
+    if (text)
+        LocalFree(text);
+    return code;
+}
+
+DWORD print_path_error(DWORD code, const wchar_t* action, const wchar_t* path) noexcept
+{
+    wchar_t caption[caption_capacity] = {};
+    if (format_bounded(caption, caption_capacity, L"%ls(%ls)", action, path) >= 0)
+        return print_system_error(code, caption);
+    // Too long for the caption buffer: print it straight from its parts.
+    wprintf(L"%ls(%ls)\n", action, path);
+    return print_system_error(code, nullptr);
+}
+
+int format_bounded(wchar_t* buffer, std::size_t capacity, const wchar_t* format, ...) noexcept
+{
+    if (!buffer || capacity == 0)
+        return -1;
+    va_list args;
+    va_start(args, format);
+    int written = _vsnwprintf(buffer, capacity - 1, format, args);
+    va_end(args);
+    buffer[capacity - 1] = L'\0';
+    if (written < 0) {
+        buffer[0] = L'\0';
+        return -1;
+    }
+    return written;
+}

@@ -1,0 +1,272 @@
+#include "convert/retarget.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace {
+
+struct conversion {
+    std::string text;
+    std::vector<std::string> lines;  // as printed: "+ " before an insertion
+    bool changed = false;
+    bool overflow = false;
+};
+
+void collect(void* context, change_kind kind, std::string_view text)
+{
+    auto* lines = static_cast<std::vector<std::string>*>(context);
+    lines->push_back((kind == change_kind::inserted ? "+ " : "") + std::string(text));
+}
+
+conversion convert(const std::string& input, vs_version target, std::size_t capacity = 0)
+{
+    conversion c;
+    std::string out(capacity ? capacity : input.size() + retarget_max_growth, '\0');
+    retarget_result r = retarget_text(input, out.data(), out.size(), target, {collect, &c.lines});
+    c.text = out.substr(0, r.length);
+    c.changed = r.changed;
+    c.overflow = r.overflow;
+    return c;
+}
+
+const std::string v100 = "<PlatformToolset>v100</PlatformToolset>";
+const std::string v140 = "<PlatformToolset>v140</PlatformToolset>";
+const std::string v141 = "<PlatformToolset>v141</PlatformToolset>";
+const std::string v142 = "<PlatformToolset>v142</PlatformToolset>";
+const std::string head2010 =
+    "<?xml version=\"1.0\" encoding=\"utf-8\"?>\r\n"
+    "<Project DefaultTargets=\"Build\" ToolsVersion=\"4.0\" "
+    "xmlns=\"http://schemas.microsoft.com/developer/msbuild/2003\">\r\n";
+
+std::string group(const std::string& toolset)
+{
+    return "  <PropertyGroup Label=\"Configuration\">\r\n    " + toolset + "\r\n  </PropertyGroup>\r\n";
+}
+
+}  // namespace
+
+TEST(VersionTable, RowsHoldTheTextsOfEachVersion)
+{
+    EXPECT_EQ(version_table[0].toolset, v100);
+    EXPECT_EQ(version_table[1].toolset, v140);
+    EXPECT_EQ(version_table[2].toolset, v141);
+    EXPECT_EQ(version_table[3].toolset, v142);
+    EXPECT_EQ(version_table[0].tools_version, "ToolsVersion=\"4.0\"");
+    EXPECT_EQ(version_table[1].tools_version, "ToolsVersion=\"14.0\"");
+    EXPECT_EQ(version_table[2].tools_version, "ToolsVersion=\"15.0\"");
+    EXPECT_EQ(version_table[3].tools_version, "ToolsVersion=\"15.0\"");
+    EXPECT_EQ(project_anchor.size(), 31u);
+}
+
+TEST(Retarget, Project2010To2019ReplacesAttributeAndEveryElement)
+{
+    std::string tail = "</Project>\r\n";
+    std::string input = head2010 + group(v100) + group(v100) + tail;
+    conversion c = convert(input, 3);
+
+    std::string expected = head2010 + group(v142) + group(v142) + tail;
+    expected.replace(expected.find("ToolsVersion=\"4.0\""), 18, "ToolsVersion=\"15.0\"");
+    EXPECT_EQ(c.text, expected);
+    EXPECT_TRUE(c.changed);
+    EXPECT_EQ(c.lines, (std::vector<std::string>{"ToolsVersion=\"4.0\"", v100, v100}));
+}
+
+TEST(Retarget, ProjectAlreadyAtTargetIsLeftAlone)
+{
+    std::string input = "<Project DefaultTargets=\"Build\" ToolsVersion=\"14.0\">" + group(v140) + "</Project>";
+    conversion c = convert(input, 1);
+    EXPECT_FALSE(c.changed);
+    EXPECT_TRUE(c.lines.empty());
+    EXPECT_EQ(c.text, input);
+    EXPECT_TRUE(names_target(input, 1));
+}
+
+TEST(Retarget, SharedToolsVersionOf2017And2019IsAlwaysRewritten)
+{
+    std::string input = "<Project DefaultTargets=\"Build\" ToolsVersion=\"15.0\">" + group(v142) + "</Project>";
+    for (vs_version target : {2, 3}) {
+        conversion c = convert(input, target);
+        EXPECT_TRUE(c.changed) << target;
+        ASSERT_FALSE(c.lines.empty()) << target;
+        EXPECT_EQ(c.lines.front(), "ToolsVersion=\"15.0\"");
+    }
+    EXPECT_EQ(convert(input, 3).text, input);
+}
+
+TEST(Retarget, OnlyTheFirstToolsVersionOfTheFirstMatchingRowIsReplaced)
+{
+    std::string input = "a ToolsVersion=\"14.0\" b ToolsVersion=\"4.0\" c ToolsVersion=\"4.0\"";
+    conversion c = convert(input, 2);
+    EXPECT_EQ(c.text, "a ToolsVersion=\"14.0\" b ToolsVersion=\"15.0\" c ToolsVersion=\"4.0\"");
+    EXPECT_EQ(c.lines, (std::vector<std::string>{"ToolsVersion=\"4.0\""}));
+}
+
+TEST(Insertion, MissingToolsVersionIsInsertedBehindTheAnchorWithItsSpaceRepeated)
+{
+    std::string input = "<Project DefaultTargets=\"Build\" xmlns=\"x\">" + group(v142) + "</Project>";
+    conversion c = convert(input, 0);
+    EXPECT_EQ(c.text, "<Project DefaultTargets=\"Build\" ToolsVersion=\"4.0\" xmlns=\"x\">" + group(v100) + "</Project>");
+    EXPECT_EQ(c.lines, (std::vector<std::string>{"+ ToolsVersion=\"4.0\"", v142}));
+}
+
+TEST(Insertion, KeepsTheWhiteSpaceKindThatFollowsTheAnchor)
+{
+    conversion c = convert("<Project DefaultTargets=\"Build\"\r\n  xmlns=\"x\">", 1);
+    EXPECT_EQ(c.text, "<Project DefaultTargets=\"Build\"\rToolsVersion=\"14.0\"\r\n  xmlns=\"x\">");
+}
+
+TEST(Insertion, NeverFor2019)
+{
+    std::string input = "<Project DefaultTargets=\"Build\" xmlns=\"x\">" + group(v140) + "</Project>";
+    conversion c = convert(input, 3);
+    EXPECT_EQ(c.lines, (std::vector<std::string>{v140}));
+    EXPECT_EQ(c.text.find("ToolsVersion"), std::string::npos);
+}
+
+TEST(Insertion, NothingWhenTheTargetAttributeIsAlreadyThere)
+{
+    std::string input = "<Project DefaultTargets=\"Build\" xmlns=\"x\"/> ToolsVersion=\"14.0\"";
+    conversion c = convert(input, 1);
+    EXPECT_FALSE(c.changed);
+}
+
+TEST(Insertion, NothingWithoutTheAnchorButToolsetsStillChange)
+{
+    std::string input = "<Project xmlns=\"x\">" + group(v100) + "</Project>";
+    conversion c = convert(input, 1);
+    EXPECT_EQ(c.text, "<Project xmlns=\"x\">" + group(v140) + "</Project>");
+    EXPECT_EQ(c.lines, (std::vector<std::string>{v100}));
+}
+
+TEST(Insertion, ClosingBracketAfterAnchorGetsASpaceOfItsOwn)
+{
+    conversion c = convert("<Project DefaultTargets=\"Build\">" + group(v142) + "</Project>", 2);
+    EXPECT_EQ(c.text, "<Project DefaultTargets=\"Build\" ToolsVersion=\"15.0\">" + group(v141) + "</Project>");
+}
+
+TEST(Insertion, AnchorAtTheVeryEndGetsASpaceAndNoStrayByte)
+{
+    conversion c = convert("<Project DefaultTargets=\"Build\"", 0);
+    EXPECT_EQ(c.text, "<Project DefaultTargets=\"Build\" ToolsVersion=\"4.0\"");
+    EXPECT_EQ(c.text.find('\0'), std::string::npos);
+}
+
+TEST(Insertion, AnchorFollowedByAZeroByteKeepsTheZeroAndEverythingAfterIt)
+{
+    std::string input("<Project DefaultTargets=\"Build\"\0tail", 36);
+    conversion c = convert(input, 0);
+    EXPECT_EQ(c.text, std::string("<Project DefaultTargets=\"Build\" ToolsVersion=\"4.0\"\0tail", 55));
+}
+
+TEST(Insertion, UnknownToolsVersionInTheProjectElementIsNotDoubled)
+{
+    std::string input = "<Project DefaultTargets=\"Build\" ToolsVersion=\"12.0\" xmlns=\"x\">" + group(v140) + "</Project>";
+    conversion c = convert(input, 0);
+    EXPECT_EQ(c.text, "<Project DefaultTargets=\"Build\" ToolsVersion=\"12.0\" xmlns=\"x\">" + group(v100) + "</Project>");
+    EXPECT_EQ(c.lines, (std::vector<std::string>{v140}));
+
+    std::string spaced = "<Project DefaultTargets=\"Build\"\n ToolsVersion = '3.5'>";
+    EXPECT_FALSE(convert(spaced, 1).changed);
+}
+
+TEST(Insertion, ToolsVersionOutsideTheProjectElementDoesNotPreventIt)
+{
+    std::string input = "<Project DefaultTargets=\"Build\" xmlns=\"x\"><!-- ToolsVersion=\"3.5\" --></Project>";
+    conversion c = convert(input, 1);
+    EXPECT_EQ(c.text, "<Project DefaultTargets=\"Build\" ToolsVersion=\"14.0\" xmlns=\"x\"><!-- ToolsVersion=\"3.5\" --></Project>");
+}
+
+TEST(Toolsets, ReadPositionNeverMovesBack)
+{
+    // v100 is searched first; the v140 before its last element is then behind the read position.
+    std::string input = group(v140) + group(v100) + group(v140);
+    conversion c = convert(input, 3);
+    EXPECT_EQ(c.text, group(v140) + group(v142) + group(v142));
+    EXPECT_EQ(c.lines, (std::vector<std::string>{v100, v140}));
+}
+
+TEST(Toolsets, ElementsBeforeTheReplacedAttributeStayUnchanged)
+{
+    std::string input = group(v140) + "<Project DefaultTargets=\"Build\" ToolsVersion=\"4.0\">" + group(v140);
+    conversion c = convert(input, 3);
+    EXPECT_EQ(c.text, group(v140) + "<Project DefaultTargets=\"Build\" ToolsVersion=\"15.0\">" + group(v142));
+}
+
+TEST(Toolsets, OtherCaseOrSpacingIsNotMatched)
+{
+    std::string input = "<PlatformToolset>V140</PlatformToolset><PlatformToolset> v140</PlatformToolset>";
+    conversion c = convert(input, 3);
+    EXPECT_FALSE(c.changed);
+    EXPECT_FALSE(names_target(input, 3));
+}
+
+TEST(Toolsets, ConversionTo2010ShortensTheAttributeByOneByte)
+{
+    std::string input = "<Project DefaultTargets=\"Build\" ToolsVersion=\"14.0\">" + group(v140);
+    conversion c = convert(input, 0);
+    EXPECT_EQ(c.text.size(), input.size() - 1);
+    EXPECT_EQ(c.text, "<Project DefaultTargets=\"Build\" ToolsVersion=\"4.0\">" + group(v100));
+}
+
+TEST(ZeroBytes, EndTheSearchableTextButTheTailIsCopied)
+{
+    std::string input = group(v140) + std::string("\0", 1) + group(v140) + "\xff\xfe";
+    conversion c = convert(input, 3);
+    EXPECT_EQ(c.text, group(v142) + std::string("\0", 1) + group(v140) + "\xff\xfe");
+    EXPECT_EQ(c.lines.size(), 1u);
+}
+
+TEST(ZeroBytes, Utf16ProjectMatchesNothing)
+{
+    std::string utf16;
+    for (char ch : "<Project DefaultTargets=\"Build\" ToolsVersion=\"4.0\">" + v100) {
+        utf16 += ch;
+        utf16 += '\0';
+    }
+    conversion c = convert("\xff\xfe" + utf16, 1);
+    EXPECT_FALSE(c.changed);
+    EXPECT_EQ(c.text, "\xff\xfe" + utf16);
+    EXPECT_FALSE(names_target(utf16, 1));
+}
+
+TEST(Overflow, ConvertedTextThatDoesNotFitIsFlagged)
+{
+    std::string input = "<Project DefaultTargets=\"Build\" xmlns=\"x\">";
+    conversion c = convert(input, 1, input.size() + 5);
+    EXPECT_TRUE(c.overflow);
+    EXPECT_LE(c.text.size(), input.size() + 5);
+
+    conversion exact = convert(input, 1, input.size() + 20);
+    EXPECT_FALSE(exact.overflow);
+    EXPECT_EQ(exact.text.size(), input.size() + 20);
+}
+
+TEST(Overflow, GrowthNeverExceedsTheDeclaredMaximum)
+{
+    for (const char* input : {"<Project DefaultTargets=\"Build\">", "<Project DefaultTargets=\"Build\"",
+                              "ToolsVersion=\"4.0\"", "<Project DefaultTargets=\"Build\" x"})
+        for (vs_version target = 0; target < 4; ++target) {
+            std::string text = input;
+            EXPECT_FALSE(convert(text, target, text.size() + retarget_max_growth).overflow) << input << target;
+        }
+}
+
+TEST(Verdict, NamesTargetByAttributeOrByElement)
+{
+    EXPECT_TRUE(names_target("x ToolsVersion=\"4.0\" y", 0));
+    EXPECT_TRUE(names_target(v141, 2));
+    EXPECT_FALSE(names_target(v141, 3));
+    EXPECT_FALSE(names_target(std::string("\0", 1) + v141, 2));
+    EXPECT_FALSE(names_target(v141, 7));
+}
+
+TEST(Verdict, EmptyAndInvalidInputsChangeNothing)
+{
+    EXPECT_FALSE(convert("", 2).changed);
+    std::string out(8, '\0');
+    retarget_result r = retarget_text("abc", out.data(), out.size(), -1, {});
+    EXPECT_FALSE(r.changed);
+    EXPECT_EQ(r.length, 0u);
+}
