@@ -1,0 +1,235 @@
+#include "convert/convert_project.h"
+
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include "support/file_bytes.h"
+#include "support/stdout_capture.h"
+#include "support/temp_dir.h"
+
+namespace {
+
+const std::string v100 = "<PlatformToolset>v100</PlatformToolset>";
+const std::string v140 = "<PlatformToolset>v140</PlatformToolset>";
+const std::string v142 = "<PlatformToolset>v142</PlatformToolset>";
+
+std::string project(const std::string& tools_version, const std::string& toolset)
+{
+    return "<?xml version=\"1.0\" encoding=\"utf-8\"?>\r\n<Project DefaultTargets=\"Build\" " + tools_version +
+           " xmlns=\"http://schemas.microsoft.com/developer/msbuild/2003\">\r\n"
+           "  <PropertyGroup Condition=\"'$(Configuration)|$(Platform)'=='Debug|x64'\" Label=\"Configuration\">\r\n"
+           "    <ConfigurationType>Application</ConfigurationType>\r\n    " + toolset + "\r\n"
+           "  </PropertyGroup>\r\n"
+           "  <PropertyGroup Condition=\"'$(Configuration)|$(Platform)'=='Release|x64'\" Label=\"Configuration\">\r\n"
+           "    " + toolset + "\r\n  </PropertyGroup>\r\n</Project>\r\n";
+}
+
+std::string replaced(std::string text, const std::string& from, const std::string& to)
+{
+    for (std::size_t at = text.find(from); at != std::string::npos; at = text.find(from, at + to.size()))
+        text.replace(at, from.size(), to);
+    return text;
+}
+
+struct outcome {
+    int result;
+    std::wstring printed;
+    std::string bytes;
+};
+
+outcome convert_file(const std::wstring& path, vs_version target)
+{
+    outcome o{};
+    {
+        stdout_capture out;
+        o.result = convert_project(path.c_str(), target);
+        o.printed = out.text();
+    }
+    o.bytes = read_file_bytes(path);
+    return o;
+}
+
+FILETIME last_write(const std::wstring& path)
+{
+    WIN32_FILE_ATTRIBUTE_DATA data{};
+    GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data);
+    return data.ftLastWriteTime;
+}
+
+class ConvertProject : public testing::Test {
+protected:
+    temp_dir folder;
+    std::wstring path = folder.file(L"app.vcxproj");
+};
+
+}  // namespace
+
+TEST_F(ConvertProject, Project2010To2019IsRewrittenWithEveryChangeReported)
+{
+    std::string before = project("ToolsVersion=\"4.0\"", v100);
+    ASSERT_TRUE(write_file_bytes(path, before));
+    outcome o = convert_file(path, 3);
+    EXPECT_EQ(o.result, convert_done);
+    EXPECT_EQ(o.printed, L"ToolsVersion=\"4.0\"\n" L"<PlatformToolset>v100</PlatformToolset>\n"
+                         L"<PlatformToolset>v100</PlatformToolset>\n\nProject is ready for Visual Studio 2019\n");
+    EXPECT_EQ(o.bytes, project("ToolsVersion=\"15.0\"", v142));
+}
+
+TEST_F(ConvertProject, AlreadyConfiguredProjectIsNotWritten)
+{
+    std::string before = project("ToolsVersion=\"14.0\"", v140);
+    ASSERT_TRUE(write_file_bytes(path, before));
+    FILETIME written = last_write(path);
+    Sleep(20);
+    outcome o = convert_file(path, 1);
+    EXPECT_EQ(o.result, convert_nothing_to_do);
+    EXPECT_EQ(o.printed, L"Already configured for Visual Studio 2015\n");
+    EXPECT_EQ(o.bytes, before);
+    FILETIME after = last_write(path);
+    EXPECT_EQ(CompareFileTime(&written, &after), 0);
+}
+
+TEST_F(ConvertProject, NothingToMatchSaysSo)
+{
+    ASSERT_TRUE(write_file_bytes(path, "<Project>nothing here</Project>"));
+    outcome o = convert_file(path, 2);
+    EXPECT_EQ(o.result, convert_nothing_to_do);
+    EXPECT_EQ(o.printed, L"could not find a match\n");
+}
+
+TEST_F(ConvertProject, ConversionTo2010ShrinksTheFileByOneByte)
+{
+    std::string before = project("ToolsVersion=\"14.0\"", v140);
+    ASSERT_TRUE(write_file_bytes(path, before));
+    outcome o = convert_file(path, 0);
+    EXPECT_EQ(o.result, convert_done);
+    EXPECT_EQ(o.bytes.size(), before.size() - 1);
+    EXPECT_EQ(o.bytes, project("ToolsVersion=\"4.0\"", v100));
+}
+
+TEST_F(ConvertProject, InsertionGrowsTheFile)
+{
+    std::string before = replaced(project("ToolsVersion=\"14.0\"", v142), " ToolsVersion=\"14.0\"", "");
+    ASSERT_TRUE(write_file_bytes(path, before));
+    outcome o = convert_file(path, 1);
+    EXPECT_EQ(o.result, convert_done);
+    EXPECT_EQ(o.printed.rfind(L"+ ToolsVersion=\"14.0\"\n<PlatformToolset>v142</PlatformToolset>\n", 0), 0u);
+    EXPECT_EQ(o.bytes, project("ToolsVersion=\"14.0\"", v140));
+}
+
+TEST_F(ConvertProject, InvalidVersionIsRefusedBeforeTheFileIsOpened)
+{
+    outcome o = convert_file(path, -1);
+    EXPECT_EQ(o.result, convert_bad_version);
+    EXPECT_EQ(o.printed, L"invalid argument  vs_version -1\n");
+    o = convert_file(path, 4);
+    EXPECT_EQ(o.printed, L"invalid argument  vs_version 4\n");
+}
+
+TEST_F(ConvertProject, MissingFileReportsTheOpenFailure)
+{
+    outcome o = convert_file(path, 3);
+    EXPECT_EQ(o.result, convert_open_failed);
+    EXPECT_EQ(o.printed.rfind(L"open(" + path + L")\n   ^ERROR: 2, ", 0), 0u) << o.printed;
+}
+
+TEST_F(ConvertProject, ReadOnlyFileFailsEvenWhenNothingWouldChange)
+{
+    std::string before = project("ToolsVersion=\"14.0\"", v140);
+    ASSERT_TRUE(write_file_bytes(path, before));
+    ASSERT_TRUE(SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_READONLY));
+    outcome o = convert_file(path, 1);
+    EXPECT_EQ(o.result, convert_open_failed);
+    EXPECT_NE(o.printed.find(L"   ^ERROR: 5, "), std::wstring::npos);
+    EXPECT_EQ(o.bytes, before);
+}
+
+TEST_F(ConvertProject, EmptyFileAndFolderFailToReadSilently)
+{
+    ASSERT_TRUE(write_file_bytes(path, ""));
+    outcome empty = convert_file(path, 3);
+    EXPECT_EQ(empty.result, convert_read_failed);
+    EXPECT_EQ(empty.printed, L"");
+    EXPECT_EQ(empty.bytes, "");
+
+    outcome directory = convert_file(folder.path, 3);
+    EXPECT_EQ(directory.result, convert_read_failed);
+    EXPECT_EQ(directory.printed, L"");
+}
+
+TEST_F(ConvertProject, Utf16ProjectFindsNoMatch)
+{
+    std::string utf16 = "\xff\xfe";
+    for (char c : project("ToolsVersion=\"4.0\"", v100)) {
+        utf16 += c;
+        utf16 += '\0';
+    }
+    ASSERT_TRUE(write_file_bytes(path, utf16));
+    outcome o = convert_file(path, 3);
+    EXPECT_EQ(o.result, convert_nothing_to_do);
+    EXPECT_EQ(o.printed, L"could not find a match\n");
+    EXPECT_EQ(o.bytes, utf16);
+}
+
+TEST_F(ConvertProject, ZeroByteEndsTheSearchButTheTailIsKept)
+{
+    std::string tail = std::string("\0", 1) + v140 + "\x80\xff trailing";
+    ASSERT_TRUE(write_file_bytes(path, project("ToolsVersion=\"14.0\"", v140) + tail));
+    outcome o = convert_file(path, 3);
+    EXPECT_EQ(o.result, convert_done);
+    EXPECT_EQ(o.bytes, project("ToolsVersion=\"15.0\"", v142) + tail);
+}
+
+TEST_F(ConvertProject, FileOfMoreThanTwoMebibytesIsConvertedWhole)
+{
+    std::string filler(3u << 20, 'x');
+    std::string before = project("ToolsVersion=\"14.0\"", v140) + "<!--" + filler + "-->" + v140 + "\r\n";
+    ASSERT_TRUE(write_file_bytes(path, before));
+    outcome o = convert_file(path, 3);
+    EXPECT_EQ(o.result, convert_done);
+    EXPECT_EQ(o.bytes, replaced(replaced(before, v140, v142), "ToolsVersion=\"14.0\"", "ToolsVersion=\"15.0\""));
+}
+
+TEST_F(ConvertProject, FileThatFillsTheUsualBlockGrowsWithoutLoss)
+{
+    std::string head = replaced(project("x", v140), " x", "");
+    std::string before = head + std::string((2u << 20) - 1 - head.size(), ' ');
+    ASSERT_EQ(before.size(), (2u << 20) - 1);
+    ASSERT_TRUE(write_file_bytes(path, before));
+    outcome o = convert_file(path, 1);
+    EXPECT_EQ(o.result, convert_done);
+    EXPECT_EQ(o.bytes.size(), before.size() + 20);
+    EXPECT_EQ(o.bytes.substr(o.bytes.size() - 1000), before.substr(before.size() - 1000));
+}
+
+// The test run gives Wine a tiny file system as a drive, named by
+// PROJPORT_SMALL_DRIVE; the project there is filled up to the end of its
+// last allocated block and the disk is filled completely.
+TEST(ConvertProjectOnFullDisk, FailedWriteLeavesTheOriginalBytes)
+{
+    wchar_t drive[MAX_PATH] = {};
+    if (!GetEnvironmentVariableW(L"PROJPORT_SMALL_DRIVE", drive, MAX_PATH))
+        GTEST_SKIP() << "no small drive given (PROJPORT_SMALL_DRIVE)";
+    std::wstring path = std::wstring(drive) + L"\\full.vcxproj";
+    std::wstring filler = std::wstring(drive) + L"\\filler";
+    std::string head = replaced(project("x", v140), " x", "");
+    std::string before = head + std::string(4096 - 10 - head.size(), ' ');
+    ASSERT_TRUE(write_file_bytes(path, before));
+    HANDLE fill = CreateFileW(filler.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    ASSERT_NE(fill, INVALID_HANDLE_VALUE);
+    std::string block(4096, 'f');
+    DWORD written = 0;
+    while (WriteFile(fill, block.data(), 4096, &written, nullptr) && written == 4096) {
+    }
+    CloseHandle(fill);
+
+    outcome o = convert_file(path, 2);
+    DeleteFileW(filler.c_str());
+    DeleteFileW(path.c_str());
+
+    EXPECT_TRUE(o.result == ERROR_DISK_FULL || o.result == ERROR_HANDLE_DISK_FULL) << o.result;
+    EXPECT_EQ(o.printed.find(L"Project is ready"), std::wstring::npos) << o.printed;
+    EXPECT_NE(o.printed.find(L"write(" + path + L")\n   ^ERROR: "), std::wstring::npos) << o.printed;
+    EXPECT_EQ(o.bytes, before);
+}
