@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "support/registry_tree.h"
 #include "support/stdout_capture.h"
 
 namespace {
@@ -157,39 +158,7 @@ protected:
     }
 
     // Every key, value name, type and data byte below the scratch key.
-    std::wstring snapshot() const { return dump(root, L""); }
-
-    static std::wstring dump(HKEY key, const std::wstring& path)
-    {
-        std::wstring text = L"[" + path + L"]\n";
-        for (DWORD index = 0;; ++index) {
-            wchar_t name[16384];
-            DWORD name_chars = 16384;
-            BYTE data[4096];
-            DWORD size = sizeof data;
-            DWORD type = 0;
-            if (RegEnumValueW(key, index, name, &name_chars, nullptr, &type, data, &size) != ERROR_SUCCESS)
-                break;
-            text += std::wstring(name, name_chars) + L"=" + std::to_wstring(type) + L":";
-            for (DWORD i = 0; i < size; ++i)
-                text += std::to_wstring(data[i]) + L",";
-            text += L"\n";
-        }
-        for (DWORD index = 0;; ++index) {
-            wchar_t name[256];
-            DWORD name_chars = 256;
-            if (RegEnumKeyExW(key, index, name, &name_chars, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
-                break;
-            HKEY child = nullptr;
-            if (RegOpenKeyExW(key, name, 0, KEY_READ, &child) != ERROR_SUCCESS) {
-                text += L"<cannot open " + std::wstring(name) + L">\n";
-                continue;
-            }
-            text += dump(child, path + L"\\" + name);
-            RegCloseKey(child);
-        }
-        return text;
-    }
+    std::wstring snapshot() const { return dump_key(root, L""); }
 
     // What a successful installation leaves under the ProgID: two command
     // keys with the command as their default value, and no other value.

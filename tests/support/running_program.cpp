@@ -1,0 +1,61 @@
+#include "support/running_program.h"
+
+#include <vector>
+
+#include "support/file_bytes.h"
+
+running_program::running_program(const std::wstring& command_line)
+{
+    SECURITY_ATTRIBUTES inheritable{sizeof inheritable, nullptr, TRUE};
+    HANDLE input = CreateFileW(L"NUL", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, &inheritable,
+                               OPEN_EXISTING, 0, nullptr);
+    HANDLE output = CreateFileW(folder_.file(L"output.txt").c_str(), GENERIC_WRITE,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE, &inheritable, CREATE_ALWAYS,
+                                FILE_ATTRIBUTE_NORMAL, nullptr);
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdInput = input;
+    startup.hStdOutput = output;
+    startup.hStdError = output;
+    PROCESS_INFORMATION process{};
+    std::vector<wchar_t> line(command_line.begin(), command_line.end());
+    line.push_back(L'\0');
+    if (CreateProcessW(nullptr, line.data(), nullptr, nullptr, TRUE, DETACHED_PROCESS, nullptr, nullptr, &startup,
+                       &process)) {
+        CloseHandle(process.hThread);
+        process_ = process.hProcess;
+        id_ = process.dwProcessId;
+    }
+    CloseHandle(input);
+    CloseHandle(output);
+}
+
+running_program::~running_program()
+{
+    if (!process_)
+        return;
+    if (WaitForSingleObject(process_, 0) == WAIT_TIMEOUT) {
+        TerminateProcess(process_, 0xDEAD);
+        WaitForSingleObject(process_, 10000);
+    }
+    CloseHandle(process_);
+}
+
+bool running_program::wait(DWORD timeout_ms)
+{
+    return process_ && WaitForSingleObject(process_, timeout_ms) == WAIT_OBJECT_0;
+}
+
+DWORD running_program::exit_code() const
+{
+    DWORD code = STILL_ACTIVE;
+    if (process_)
+        GetExitCodeProcess(process_, &code);
+    return code;
+}
+
+std::wstring running_program::output() const
+{
+    return decode_output(read_file_bytes(folder_.file(L"output.txt")));
+}

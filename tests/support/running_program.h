@@ -1,0 +1,34 @@
+#pragma once
+// A program under test that keeps running while the test drives it (its
+// message box, its console), started the way Explorer starts programs.
+
+#include <windows.h>
+
+#include <string>
+
+#include "support/temp_dir.h"
+
+class running_program {
+public:
+    // Starts `command_line` detached from any console, with standard input on
+    // NUL and standard output and error in a file.
+    explicit running_program(const std::wstring& command_line);
+    // Ends the program if it is still running.
+    ~running_program();
+    running_program(const running_program&) = delete;
+    running_program& operator=(const running_program&) = delete;
+
+    bool started() const { return process_ != nullptr; }
+    DWORD id() const { return id_; }
+    // Whether it ended within the time limit.
+    bool wait(DWORD timeout_ms);
+    // The exit code once it has ended, else STILL_ACTIVE.
+    DWORD exit_code() const;
+    // What it wrote to its standard output and error, carriage returns removed.
+    std::wstring output() const;
+
+private:
+    temp_dir folder_;
+    HANDLE process_ = nullptr;
+    DWORD id_ = 0;
+};
