@@ -4,7 +4,7 @@
 
 #include "support/file_bytes.h"
 
-running_program::running_program(const std::wstring& command_line)
+running_program::running_program(const std::wstring& command_line, bool detached)
 {
     SECURITY_ATTRIBUTES inheritable{sizeof inheritable, nullptr, TRUE};
     HANDLE input = CreateFileW(L"NUL", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, &inheritable,
@@ -21,8 +21,8 @@ running_program::running_program(const std::wstring& command_line)
     PROCESS_INFORMATION process{};
     std::vector<wchar_t> line(command_line.begin(), command_line.end());
     line.push_back(L'\0');
-    if (CreateProcessW(nullptr, line.data(), nullptr, nullptr, TRUE, DETACHED_PROCESS, nullptr, nullptr, &startup,
-                       &process)) {
+    if (CreateProcessW(nullptr, line.data(), nullptr, nullptr, TRUE, detached ? DETACHED_PROCESS : 0, nullptr,
+                       nullptr, &startup, &process)) {
         CloseHandle(process.hThread);
         process_ = process.hProcess;
         id_ = process.dwProcessId;
@@ -58,4 +58,19 @@ DWORD running_program::exit_code() const
 std::wstring running_program::output() const
 {
     return decode_output(read_file_bytes(folder_.file(L"output.txt")));
+}
+
+HWND running_program::find_window(const wchar_t* class_name, const wchar_t* title, DWORD timeout_ms) const
+{
+    for (DWORD waited = 0;; waited += 50) {
+        HWND window = nullptr;
+        while ((window = FindWindowExW(nullptr, window, class_name, title)) != nullptr) {
+            DWORD owner = 0;
+            GetWindowThreadProcessId(window, &owner);
+            if (owner == id_ && IsWindowVisible(window))
+                return window;
+        }
+        if (waited >= timeout_ms || WaitForSingleObject(process_, 50) != WAIT_TIMEOUT)
+            return nullptr;
+    }
 }

@@ -10,9 +10,10 @@
 
 class running_program {
 public:
-    // Starts `command_line` detached from any console, with standard input on
-    // NUL and standard output and error in a file.
-    explicit running_program(const std::wstring& command_line);
+    // Starts `command_line` with standard input on NUL and standard output and
+    // error in a file; detached from any console (as Explorer starts
+    // programs), or else sharing the caller's (as from a command prompt).
+    explicit running_program(const std::wstring& command_line, bool detached = true);
     // Ends the program if it is still running.
     ~running_program();
     running_program(const running_program&) = delete;
@@ -24,6 +25,10 @@ public:
     bool wait(DWORD timeout_ms);
     // The exit code once it has ended, else STILL_ACTIVE.
     DWORD exit_code() const;
+    // A visible top-level window of the program with this class and title
+    // (FindWindowW's), once it is there; null when the program ends first or
+    // after the time limit.
+    HWND find_window(const wchar_t* class_name, const wchar_t* title, DWORD timeout_ms = 15000) const;
     // What it wrote to its standard output and error, carriage returns removed.
     std::wstring output() const;
 
