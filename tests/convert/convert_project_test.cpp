@@ -228,7 +228,7 @@ TEST(ConvertProjectOnFullDisk, FailedWriteLeavesTheOriginalBytes)
     DeleteFileW(filler.c_str());
     DeleteFileW(path.c_str());
 
-    EXPECT_TRUE(o.result == ERROR_DISK_FULL || o.result == ERROR_HANDLE_DISK_FULL) << o.result;
+    EXPECT_EQ(o.result, ERROR_DISK_FULL);
     EXPECT_EQ(o.printed.find(L"Project is ready"), std::wstring::npos) << o.printed;
     EXPECT_NE(o.printed.find(L"write(" + path + L")\n   ^ERROR: "), std::wstring::npos) << o.printed;
     EXPECT_EQ(o.bytes, before);
