@@ -10,30 +10,13 @@
 #include "support/file_bytes.h"
 #include "support/stdout_capture.h"
 #include "support/temp_dir.h"
+#include "convert/conversion_outcome.h"
 
 namespace {
 
 const std::string anchor = "<Project DefaultTargets=\"Build\"";
 const std::string v140 = "<PlatformToolset>v140</PlatformToolset>";
 const std::string v142 = "<PlatformToolset>v142</PlatformToolset>";
-
-struct outcome {
-    int result;
-    std::wstring printed;
-    std::string bytes;
-};
-
-outcome convert_file(const std::wstring& path, vs_version target)
-{
-    outcome o{};
-    {
-        stdout_capture out;
-        o.result = convert_project(path.c_str(), target);
-        o.printed = out.text();
-    }
-    o.bytes = read_file_bytes(path);
-    return o;
-}
 
 // A project of exactly `size` bytes whose last bytes are a toolset element.
 std::string project_of_size(std::size_t size)
@@ -64,7 +47,7 @@ protected:
 TEST_F(HostileFile, LoneAnchorAtTheVeryEndGetsAWellFormedAttribute)
 {
     ASSERT_TRUE(write_file_bytes(path, "<?xml version=\"1.0\"?>\r\n" + anchor));
-    outcome o = convert_file(path, 0);
+    conversion_outcome o = convert_file(path, 0);
     EXPECT_EQ(o.result, convert_done);
     EXPECT_EQ(o.printed, L"+ ToolsVersion=\"4.0\"\n\nProject is ready for Visual Studio 2010\n");
     EXPECT_EQ(o.bytes, "<?xml version=\"1.0\"?>\r\n" + anchor + " ToolsVersion=\"4.0\"");
@@ -75,7 +58,7 @@ TEST_F(HostileFile, SizesAroundTheUsualBlockAreConvertedWhole)
     for (std::size_t size : {(2u << 20) - 1, 2u << 20, (2u << 20) + 1, 16u << 20}) {
         std::string before = project_of_size(size);
         ASSERT_TRUE(write_file_bytes(path, before));
-        outcome o = convert_file(path, 3);
+        conversion_outcome o = convert_file(path, 3);
         EXPECT_EQ(o.result, convert_done) << size;
         EXPECT_EQ(o.printed, L"ToolsVersion=\"14.0\"\n" + std::wstring(v140.begin(), v140.end()) +
                                  L"\n\nProject is ready for Visual Studio 2019\n")
@@ -93,7 +76,7 @@ TEST_F(HostileFile, Utf16WithAndWithoutByteOrderMarkIsLeftUntouched)
             utf16 += '\0';
         }
         ASSERT_TRUE(write_file_bytes(path, utf16));
-        outcome o = convert_file(path, 3);
+        conversion_outcome o = convert_file(path, 3);
         EXPECT_EQ(o.result, convert_nothing_to_do);
         EXPECT_EQ(o.printed, L"could not find a match\n");
         EXPECT_EQ(o.bytes, utf16);
@@ -105,7 +88,7 @@ TEST_F(HostileFile, ZeroBytesInsideKeepEverythingBehindThem)
     std::string before = anchor + " ToolsVersion=\"14.0\">" + v140 + std::string("\0\0", 2) + v140 +
                          std::string("\0\x01\xff", 3);
     ASSERT_TRUE(write_file_bytes(path, before));
-    outcome o = convert_file(path, 3);
+    conversion_outcome o = convert_file(path, 3);
     EXPECT_EQ(o.result, convert_done);
     EXPECT_EQ(o.bytes, anchor + " ToolsVersion=\"15.0\">" + v142 + std::string("\0\0", 2) + v140 +
                            std::string("\0\x01\xff", 3));
@@ -113,7 +96,7 @@ TEST_F(HostileFile, ZeroBytesInsideKeepEverythingBehindThem)
 
 TEST_F(HostileFile, NulDeviceReadsAsEmpty)
 {
-    outcome o = convert_file(L"NUL", 3);
+    conversion_outcome o = convert_file(L"NUL", 3);
     EXPECT_EQ(o.result, convert_read_failed);
     EXPECT_EQ(o.printed, L"");
 }
@@ -128,7 +111,7 @@ TEST_F(HostileFile, PathLongerThanMaxPathWorksInItsExtendedForm)
     std::wstring long_path = deep + L"\\app.vcxproj";
     std::string before = project_of_size(4096);
     ASSERT_TRUE(write_file_bytes(long_path, before));
-    outcome o = convert_file(long_path, 3);
+    conversion_outcome o = convert_file(long_path, 3);
     EXPECT_EQ(o.result, convert_done);
     EXPECT_EQ(o.bytes, retargeted_to_2019(before));
 }
@@ -140,7 +123,7 @@ TEST_F(HostileFile, NonAsciiPathIsOpenedAndConverted)
     std::wstring unusual = dir + L"\\app \u2713.vcxproj";
     std::string before = project_of_size(1000);
     ASSERT_TRUE(write_file_bytes(unusual, before));
-    outcome o = convert_file(unusual, 3);
+    conversion_outcome o = convert_file(unusual, 3);
     EXPECT_EQ(o.result, convert_done);
     EXPECT_EQ(o.bytes, retargeted_to_2019(before));
 }
