@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "convert/retarget.h"
+#include "convert/text_search.h"
 #include "reference_retarget.h"
 
 namespace {
@@ -128,6 +129,25 @@ void check_tight_capacities(const std::string& input, vs_version target, const r
     }
 }
 
+// The conversion's own search against the plain one, with a needle cut from
+// the text itself so that it occurs at least once, and with the table's texts.
+void check_find_text(const std::string& input)
+{
+    if (input.empty())
+        return;
+    std::string_view text = input;
+    std::size_t at = (input.size() * 7919 + static_cast<unsigned char>(input.back())) % input.size();
+    std::size_t length = static_cast<unsigned char>(input.front()) % 48;
+    std::vector<std::string_view> needles = {text.substr(at, length), project_anchor};
+    for (const version_row& row : version_table) {
+        needles.push_back(row.toolset);
+        needles.push_back(row.tools_version);
+    }
+    for (std::string_view needle : needles)
+        for (std::size_t from : {std::size_t{0}, at, at + 1, input.size() / 2, input.size(), input.size() + 1})
+            require(find_text(text, needle, from) == text.find(needle, from), "find_text is a plain search");
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
@@ -136,6 +156,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         return 0;
     vs_version target = target_from(data[0]);
     std::string input(reinterpret_cast<const char*>(data + 1), size - 1);
+    check_find_text(input);
 
     if (target < 0 || target > 3) {
         check_out_of_range(input, target);
