@@ -94,6 +94,23 @@ void check_out_of_range(const std::string& input, vs_version target)
     require(!names_target(input, target), "out-of-range target is never named");
 }
 
+// The length the text must have with the reported changes applied: each
+// replaced text gives way to the target's text of the same kind, and an
+// insertion adds the attribute and one separating byte.
+std::size_t length_after(std::size_t length, const std::vector<reported_change>& changes, vs_version target)
+{
+    for (const reported_change& change : changes) {
+        const version_row& row = version_table[target];
+        if (change.kind == change_kind::inserted)
+            length += 1 + change.text.size();
+        else if (change.text.starts_with("<PlatformToolset>"))
+            length += row.toolset.size() - change.text.size();
+        else
+            length += row.tools_version.size() - change.text.size();
+    }
+    return length;
+}
+
 void check_full_conversion(const std::string& input, vs_version target, const reference_conversion& expected)
 {
     conversion c = convert(input, target, input.size() + retarget_max_growth);
@@ -108,6 +125,7 @@ void check_full_conversion(const std::string& input, vs_version target, const re
         require(c.changes[i].text == edit.reported, "text of each change");
     }
     require(c.result.changed == !expected.edits.empty(), "changed flag");
+    require(c.text.size() == length_after(input.size(), c.changes, target), "length follows the reported changes");
     require(c.text == expected.text, "converted text is the input with the reported changes");
     if (expected.edits.empty())
         require(c.text == input, "nothing to change leaves the text as it was");
