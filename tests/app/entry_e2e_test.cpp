@@ -327,3 +327,20 @@ TEST_F(Entry, StartedWithAConsoleItTitlesItAndLeavesTheStreamsAlone)
     EXPECT_TRUE(WriteConsoleW(harness_screen, L"still here", 10, &written, nullptr));
     EXPECT_EQ(screen_text(harness_screen), L"still here");
 }
+
+// --- Start-up and exit order ---
+
+// A program built like projport.exe: console_init has run before the entry
+// routine and after every other dynamic initialiser (one of default priority,
+// one prioritised on mingw-w64), and console_teardown runs before the
+// exit-time routine that was registered before it.
+TEST(StartupOrder, ConsoleInitRunsLastBeforeTheEntryAndTeardownFirstAtExit)
+{
+    child_result r = run_detached(quote_argument(sibling_program(L"startup_order_probe.exe")));
+    ASSERT_TRUE(r.finished);
+    EXPECT_EQ(r.exit_code, 7u);
+    EXPECT_EQ(r.output, L"initialiser: before console_init\n"
+                        L"initialiser: before console_init\n"
+                        L"wWinMain: after console_init\n"
+                        L"atexit: after console_teardown\n");
+}
