@@ -1,4 +1,4 @@
-// Getting a console and giving it up again (Part 3.2).
+// Getting a console and giving it up again.
 
 #include "console/shadow_console.h"
 
@@ -25,7 +25,7 @@ void remove_input_wait(shadow_console& c) noexcept
     c.input_wait = nullptr;
 }
 
-// Left to the implementer (Part 3.2): a failed attachment that did attach
+// Chosen: a failed attachment that did attach
 // removes its input wait and detaches, so that the caller's console_alloc
 // can open a console of the program's own and the report is not lost.
 bool give_up_attachment(shadow_console& c) noexcept

@@ -1,6 +1,6 @@
 // The exit event's two signallers from outside the main thread: the input
 // watcher on the thread pool's wait thread and the console control handler
-// (Part 3.3).
+// (and the registration of both).
 
 #include "console/shadow_console.h"
 

@@ -1,5 +1,5 @@
 // The record, its start-up and exit-time routines, and the two small steps
-// that follow every change of console (Part 3.1).
+// that follow every change of console.
 
 #include "console/shadow_console.h"
 
@@ -155,7 +155,7 @@ void console_teardown() noexcept
     if (c.console_window && !c.closing.load(relaxed) && !c.had_console)
         console_release(c);
 
-    // Left to the implementer (Part 3.1): a wait still registered (inherited
+    // Chosen: a wait still registered (inherited
     // console, or a control event arrived) is removed before the event is
     // closed, so no callback can signal a closed handle.
     if (c.input_wait) {

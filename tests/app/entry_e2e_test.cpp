@@ -235,6 +235,21 @@ TEST_F(Entry, CtrlCDuringTheWaitEndsItAndTheProgramEndsNormally)
     EXPECT_EQ(read_file_bytes(path), project_2019);
 }
 
+// Mended: a stream without a descriptor is skipped before _setmode, whose
+// invalid-parameter handler would end the process under MSVC's runtime.
+// (Under Wine the streams cannot be reopened then, so the report is lost;
+// the conversion itself is what shows the program ran to its end.)
+TEST_F(Entry, StartedWithoutStandardHandlesItStillConvertsAndExitsZero)
+{
+    launch_options options;
+    options.no_std_handles = true;
+    options.probe = {L"settle", L"key", L"exit"};
+    child_result r = run(L"2019 " + quote_argument(path), options);
+    EXPECT_EQ(r.exit_code, 0u) << r.probe;
+    EXPECT_EQ(read_file_bytes(path), project_2019);
+    EXPECT_EQ(probe_value(r.probe, L"title"), program_title) << r.probe;
+}
+
 // --- The caller's console (-s) ---
 
 TEST_F(Entry, WithSwitchTheReportGoesToTheCallersConsoleWithoutAWait)

@@ -12,13 +12,14 @@ struct started_process {
     PROCESS_INFORMATION info{};
 };
 
-started_process start(const std::wstring& command_line, DWORD flags, HANDLE input, HANDLE output)
+started_process start(const std::wstring& command_line, DWORD flags, HANDLE input, HANDLE output,
+                      bool std_handles = true)
 {
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
     // Wine's runtime cannot reopen a stream that started without a
-    // descriptor, so the program always gets all three.
-    startup.dwFlags = STARTF_USESTDHANDLES;
+    // descriptor, so the program normally gets all three.
+    startup.dwFlags = std_handles ? STARTF_USESTDHANDLES : 0;
     startup.hStdInput = input;
     startup.hStdOutput = output;
     startup.hStdError = output;
@@ -65,7 +66,8 @@ child_result run_program(const std::wstring& command_line, const launch_options&
     HANDLE input = options.input ? options.input : nul;
 
     result.start_tick = GetTickCount64();
-    started_process program = start(command_line, options.detached ? DETACHED_PROCESS : 0, input, output);
+    started_process program = start(command_line, options.detached ? DETACHED_PROCESS : 0, input, output,
+                                   !options.no_std_handles);
     result.started = program.started;
 
     if (program.started && !options.probe.empty()) {

@@ -25,6 +25,10 @@ struct launch_options {
     bool detached = true;
     // Standard input to hand over (inheritable); null: NUL.
     HANDLE input = nullptr;
+    // Start with no standard handles at all (no STARTF_USESTDHANDLES): the
+    // runtime's streams then have no descriptor, and under Wine they cannot
+    // be reopened, so nothing printed is seen.
+    bool no_std_handles = false;
     // Commands of console_probe (see console_probe.cpp), carried out on the
     // console of the program while it runs; none: no probe.
     std::vector<std::wstring> probe;

@@ -15,6 +15,7 @@
 
 #include <windows.h>
 
+#include <cstdlib>
 #include <string>
 
 #include "support/console_screen.h"
