@@ -250,6 +250,24 @@ TEST_F(Entry, StartedWithoutStandardHandlesItStillConvertsAndExitsZero)
     EXPECT_EQ(probe_value(r.probe, L"title"), program_title) << r.probe;
 }
 
+// Under Wine a process that Ctrl+C ends still exits with 0, so the test above
+// cannot tell survival from death; here the Ctrl+C comes during the
+// conversion, and the work finishing proves it was survived. The event it
+// signalled then ends the final wait at once.
+TEST_F(Entry, CtrlCDuringTheConversionIsSurvivedAndEndsTheFinalWaitAtOnce)
+{
+    ASSERT_TRUE(write_file_bytes(path, slow_project_2015()));
+    launch_options options;
+    options.probe = {L"until=<PlatformToolset>v140", std::wstring(L"absent=") + verdict_2019, L"ctrlc",
+                     std::wstring(L"until=") + verdict_2019, L"exit"};
+    child_result r = run(L"2019 " + quote_argument(path), options);
+    EXPECT_EQ(probe_value(r.probe, L"error"), L"");
+    EXPECT_EQ(probe_value(r.probe, L"absent"), L"1") << r.probe;
+    EXPECT_EQ(r.exit_code, 0u);
+    EXPECT_EQ(read_file_bytes(path).find("v140"), std::string::npos) << "the whole conversion ran";
+    EXPECT_LT(ms_between(r.probe, L"seen_tick", L"exit_tick"), 1000u) << r.probe;
+}
+
 // --- The caller's console (-s) ---
 
 TEST_F(Entry, WithSwitchTheReportGoesToTheCallersConsoleWithoutAWait)
@@ -331,9 +349,10 @@ TEST_F(Entry, StartedWithAConsoleItTitlesItAndLeavesTheStreamsAlone)
     // The streams stay on the file they were given, nothing is on the screen.
     EXPECT_EQ(r.output, report_2015_to_2019());
     EXPECT_EQ(screen_text(harness_screen), L"");
-    // Its standard input is NUL, not the console: no input wait is armed on
-    // it (it would fire without end), so the wait runs its five seconds on
-    // almost no processor time, and the console's input is left as it was.
+    // Its standard input is NUL, not the console: the watcher leaves the
+    // console's input alone and the wait runs its five seconds on almost no
+    // processor time. (Wine's NUL never fires a wait, so whether a wait is
+    // armed on a redirected input is shown by Watcher.NoWaitIsArmedOnARedirectedInput.)
     EXPECT_GE(r.end_tick - r.start_tick, 4500u);
     EXPECT_LT(r.cpu_ms, 1500u);
     EXPECT_EQ(pending_input_events(harness_input), 1u);
