@@ -32,8 +32,8 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int)
         return show_help();
     }
 
-    // Step 5: the parent's console with -s, else (or when it cannot be used)
-    // a console of the program's own. Either way the conversion runs.
+    // The parent's console with -s, else (or when it cannot be used) a
+    // console of the program's own. Either way the conversion runs.
     if (!request.attach || !console_attach_parent(g_shadow_console))
         (void)console_alloc(g_shadow_console);
 
@@ -42,8 +42,8 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int)
     (void)convert_project(request.path, request.version);
     LocalFree(arguments);
 
-    // Step 9: hold a console of the program's own open until a key, a control
-    // event or the time-out; with -s there is no wait at all.
+    // Hold a console of the program's own open until a key, a control event
+    // or the time-out; with -s there is no wait at all.
     if (!request.attach && g_shadow_console.event_valid.load(std::memory_order_relaxed))
         (void)WaitForSingleObject(g_shadow_console.exit_event, final_wait_ms);
     return 0;
