@@ -66,7 +66,7 @@ child_result run_program(const std::wstring& command_line, const launch_options&
     HANDLE input = options.input ? options.input : nul;
 
     result.start_tick = GetTickCount64();
-    started_process program = start(command_line, options.detached ? DETACHED_PROCESS : 0, input, output,
+    started_process program = start(command_line, (options.detached ? DETACHED_PROCESS : 0) | options.more_flags, input, output,
                                    !options.no_std_handles);
     result.started = program.started;
 

@@ -29,6 +29,9 @@ struct launch_options {
     // runtime's streams then have no descriptor, and under Wine they cannot
     // be reopened, so nothing printed is seen.
     bool no_std_handles = false;
+    // More process creation flags, e.g. CREATE_NO_WINDOW: a console program
+    // then gets a console without a window.
+    DWORD more_flags = 0;
     // Commands of console_probe (see console_probe.cpp), carried out on the
     // console of the program while it runs; none: no probe.
     std::vector<std::wstring> probe;
