@@ -7,9 +7,12 @@
 #include <cstdio>
 
 #include "app/command_line.h"
+#include "console/shadow_console.h"
 #include "convert/convert_project.h"
 
 namespace {
+
+constexpr DWORD final_wait_ms = 5000;
 
 int show_help() noexcept
 {
@@ -29,9 +32,19 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int)
         return show_help();
     }
 
+    // The parent's console with -s, else (or when it cannot be used) a
+    // console of the program's own. Either way the conversion runs.
+    if (!request.attach || !console_attach_parent(g_shadow_console))
+        (void)console_alloc(g_shadow_console);
+
     wprintf(L"[%ls]\nConfiguring project for Visual Studio %ls\n\n", request.path,
             version_table[request.version].label);
     (void)convert_project(request.path, request.version);
     LocalFree(arguments);
+
+    // Hold a console of the program's own open until a key, a control event
+    // or the time-out; with -s there is no wait at all.
+    if (!request.attach && g_shadow_console.event_valid.load(std::memory_order_relaxed))
+        (void)WaitForSingleObject(g_shadow_console.exit_event, final_wait_ms);
     return 0;
 }

@@ -6,6 +6,12 @@
 
 namespace {
 
+// The bytes [from, to) of `text`; callers keep from <= to <= size.
+std::string_view slice(std::string_view text, std::size_t from, std::size_t to) noexcept
+{
+    return std::string_view(text.data() + from, to - from);
+}
+
 // The converted text under construction. Copies from the input always start
 // at the read position, which only ever moves forward.
 struct text_builder {
@@ -31,7 +37,7 @@ struct text_builder {
 
     void copy_input_to(std::size_t end) noexcept
     {
-        append(input.substr(read, end - read));
+        append(slice(input, read, end));
         read = end;
     }
 };
@@ -56,7 +62,7 @@ bool element_has_tools_version(std::string_view text, std::size_t element) noexc
     std::size_t end = text.find('>', element);
     if (end == std::string_view::npos)
         end = text.size();
-    std::string_view tag = text.substr(element, end - element);
+    std::string_view tag = slice(text, element, end);
     for (std::size_t at = tag.find(name); at != std::string_view::npos; at = tag.find(name, at + 1)) {
         if (at == 0 || !is_white_space(tag[at - 1]))
             continue;
@@ -106,7 +112,7 @@ bool insert_tools_version(text_builder& text_out, std::string_view text, vs_vers
     // so the element keeps its shape; a '>' or the end of the text gets a space
     // in front of the attribute instead.
     if (behind < text.size() && is_white_space(text[behind]))
-        text_out.append(text.substr(behind, 1));
+        text_out.append(slice(text, behind, behind + 1));
     else
         text_out.append(" ");
     text_out.append(attribute);
@@ -142,7 +148,7 @@ std::string_view searchable_text(std::string_view input) noexcept
     const void* zero = std::memchr(input.data(), 0, input.size());
     if (!zero)
         return input;
-    return input.substr(0, static_cast<std::size_t>(static_cast<const char*>(zero) - input.data()));
+    return slice(input, 0, static_cast<std::size_t>(static_cast<const char*>(zero) - input.data()));
 }
 
 retarget_result retarget_text(std::string_view input, char* output, std::size_t output_capacity,

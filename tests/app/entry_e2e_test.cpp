@@ -1,9 +1,13 @@
-// Starts projport.exe as a user's shell would and checks what it printed,
-// what became of the project and the exit code.
+// Starts projport.exe as a user's shell or Explorer would and checks what a
+// person would see: the report on the console it went to (the harness's own
+// console with -s, the program's own console otherwise, read by
+// console_probe), the console's title, how long the console is held open, what
+// became of the project and the exit code.
 
 #include <gtest/gtest.h>
 
 #include "support/child_process.h"
+#include "support/console_screen.h"
 #include "support/file_bytes.h"
 #include "support/temp_dir.h"
 
@@ -26,16 +30,74 @@ const std::string project_2019 =
     "  </PropertyGroup>\r\n"
     "</Project>\r\n";
 
+// A project whose conversion prints thousands of lines, long enough to act
+// while it runs.
+std::string slow_project_2015()
+{
+    std::string project =
+        "<Project DefaultTargets=\"Build\" ToolsVersion=\"14.0\">\r\n  <PropertyGroup Label=\"Configuration\">\r\n";
+    for (int i = 0; i < 80; ++i)
+        project += "    <PlatformToolset>v140</PlatformToolset>\r\n";
+    return project + "  </PropertyGroup>\r\n</Project>\r\n";
+}
+
+const wchar_t harness_title[] = L"projport e2e harness";
+const wchar_t program_title[] = L"tarnvik.projport";
+const wchar_t verdict_2019[] = L"Project is ready for Visual Studio 2019";
+
+// The harness ignores the Ctrl+C that some tests send to its console (a
+// handler, not the inheritable "ignore" flag, which the program would share).
+BOOL WINAPI ignore_control(DWORD)
+{
+    return TRUE;
+}
+
+HANDLE harness_screen = INVALID_HANDLE_VALUE;
+HANDLE harness_input = INVALID_HANDLE_VALUE;
+
+bool open_harness_console()
+{
+    if (!open_own_console())
+        return false;
+    harness_screen = open_console_output();
+    harness_input = open_console_input();
+    SetConsoleCtrlHandler(ignore_control, TRUE);
+    return harness_screen != INVALID_HANDLE_VALUE && harness_input != INVALID_HANDLE_VALUE;
+}
+
 class Entry : public testing::Test {
 protected:
     temp_dir folder;
     std::wstring path = folder.file(L"my app.vcxproj");
 
-    void SetUp() override { ASSERT_TRUE(write_file_bytes(path, project_2015)); }
+    static void SetUpTestSuite() { ASSERT_TRUE(open_harness_console()); }
 
-    child_result run(const std::wstring& arguments)
+    void SetUp() override
     {
-        child_result r = run_detached(quote_argument(sibling_program(L"projport.exe")) + L" " + arguments);
+        ASSERT_TRUE(write_file_bytes(path, project_2015));
+        clear_screen(harness_screen);
+        FlushConsoleInputBuffer(harness_input);
+        SetConsoleTitleW(harness_title);
+    }
+
+    static std::wstring program() { return quote_argument(sibling_program(L"projport.exe")); }
+
+    // Started as from Explorer: no console; its report is read from the
+    // console it opens, by a probe that then presses a key to end the wait.
+    child_result run_in_own_console(const std::wstring& arguments, const std::wstring& last_text)
+    {
+        launch_options options;
+        options.probe = {L"until=" + last_text, L"settle", L"key", L"exit"};
+        return run(arguments, options);
+    }
+
+    // Started with no console from the harness, which has a console: with -s
+    // the report lands on the harness's screen.
+    child_result run_from_prompt(const std::wstring& arguments) { return run(arguments, launch_options{}); }
+
+    child_result run(const std::wstring& arguments, const launch_options& options)
+    {
+        child_result r = run_program(program() + L" " + arguments, options);
         EXPECT_TRUE(r.started);
         EXPECT_TRUE(r.finished);
         return r;
@@ -49,31 +111,48 @@ protected:
     }
 };
 
+unsigned long long ms_between(const std::wstring& probe, const wchar_t* from, const wchar_t* to)
+{
+    unsigned long long a = probe_tick(probe, from), b = probe_tick(probe, to);
+    return a && b && b >= a ? b - a : ~0ull;
+}
+
 }  // namespace
 
 TEST_F(Entry, VersionIsReadFromItsFirstFourCharacters)
 {
-    child_result r = run(L"2019abc " + quote_argument(path));
+    child_result r = run_in_own_console(L"2019abc " + quote_argument(path), verdict_2019);
     EXPECT_EQ(r.exit_code, 0u);
-    EXPECT_EQ(r.output, report_2015_to_2019());
+    EXPECT_EQ(probe_screen(r.probe), report_2015_to_2019()) << r.probe;
+    EXPECT_EQ(r.output, L"");
     EXPECT_EQ(read_file_bytes(path), project_2019);
 }
 
 TEST_F(Entry, SwitchSpellingsAllConvert)
 {
-    for (const wchar_t* option : {L"-s", L"-silent", L"-S", L"-x"}) {
+    for (const wchar_t* option : {L"-s", L"-silent"}) {
         ASSERT_TRUE(write_file_bytes(path, project_2015));
-        child_result r = run(L"2019 " + quote_argument(path) + L" " + option);
+        clear_screen(harness_screen);
+        child_result r = run_from_prompt(L"2019 " + quote_argument(path) + L" " + option);
         EXPECT_EQ(r.exit_code, 0u) << option;
-        EXPECT_NE(r.output.find(report_2015_to_2019()), std::wstring::npos) << option << L"\n" << r.output;
+        EXPECT_EQ(screen_text(harness_screen), report_2015_to_2019() + L"\n") << option;
         EXPECT_EQ(read_file_bytes(path), project_2019) << option;
     }
+    for (const wchar_t* option : {L"-S", L"-x"}) {
+        ASSERT_TRUE(write_file_bytes(path, project_2015));
+        child_result r = run_in_own_console(L"2019 " + quote_argument(path) + L" " + option, verdict_2019);
+        EXPECT_EQ(r.exit_code, 0u) << option;
+        EXPECT_NE(probe_screen(r.probe).find(report_2015_to_2019()), std::wstring::npos) << option << L"\n" << r.probe;
+        EXPECT_EQ(read_file_bytes(path), project_2019) << option;
+    }
+    EXPECT_EQ(screen_text(harness_screen), report_2015_to_2019() + L"\n") << "only -s and -silent reach the harness";
 }
 
 TEST_F(Entry, ArgumentsAfterTheSwitchAreIgnored)
 {
-    child_result r = run(L"2019 " + quote_argument(path) + L" -s 2010 extra");
+    child_result r = run_from_prompt(L"2019 " + quote_argument(path) + L" -s 2010 extra");
     EXPECT_EQ(r.exit_code, 0u);
+    EXPECT_EQ(screen_text(harness_screen), report_2015_to_2019() + L"\n");
     EXPECT_EQ(read_file_bytes(path), project_2019);
 }
 
@@ -81,28 +160,221 @@ TEST_F(Entry, TooFewArgumentsOrNoVersionTurnToHelp)
 {
     for (std::wstring arguments : {std::wstring(L""), std::wstring(L"2019"), L"2018 " + quote_argument(path),
                                    L"201 " + quote_argument(path), L"\"\" " + quote_argument(path), L"-s 2019 " + quote_argument(path)}) {
-        child_result r = run(arguments);
+        child_result r = run_from_prompt(arguments);
         EXPECT_EQ(r.exit_code, 1u) << arguments;
         EXPECT_EQ(r.output, L"") << arguments;
     }
+    EXPECT_EQ(screen_text(harness_screen), L"") << "no console is written to";
+    EXPECT_EQ(console_title(), harness_title);
     EXPECT_EQ(read_file_bytes(path), project_2015);
 }
 
 TEST_F(Entry, MissingProjectIsReportedAndStillExitsZero)
 {
     std::wstring missing = folder.file(L"missing.vcxproj");
-    child_result r = run(L"2010 " + quote_argument(missing));
+    child_result r = run_in_own_console(L"2010 " + quote_argument(missing), L"^ERROR: ");
     EXPECT_EQ(r.exit_code, 0u);
     std::wstring expected = L"[" + missing + L"]\nConfiguring project for Visual Studio 2010\n\nopen(" + missing +
                             L")\n   ^ERROR: 2, ";
-    EXPECT_EQ(r.output.rfind(expected, 0), 0u) << r.output;
+    EXPECT_EQ(probe_screen(r.probe).rfind(expected, 0), 0u) << r.probe;
 }
 
 TEST_F(Entry, AlreadyConfiguredProjectIsLeftAsItIs)
 {
-    child_result r = run(L"2015 " + quote_argument(path));
+    child_result r = run_in_own_console(L"2015 " + quote_argument(path), L"Already configured");
     EXPECT_EQ(r.exit_code, 0u);
-    EXPECT_EQ(r.output, L"[" + path + L"]\nConfiguring project for Visual Studio 2015\n\n"
-                        L"Already configured for Visual Studio 2015\n");
+    EXPECT_EQ(probe_screen(r.probe), L"[" + path + L"]\nConfiguring project for Visual Studio 2015\n\n"
+                                     L"Already configured for Visual Studio 2015\n");
     EXPECT_EQ(read_file_bytes(path), project_2015);
+}
+
+// --- A console of the program's own (started as from Explorer) ---
+
+TEST_F(Entry, OwnConsoleIsTitledAndAKeyPressEndsTheWait)
+{
+    child_result r = run_in_own_console(L"2019 " + quote_argument(path), verdict_2019);
+    EXPECT_EQ(r.exit_code, 0u);
+    EXPECT_EQ(probe_value(r.probe, L"title"), program_title);
+    EXPECT_LT(ms_between(r.probe, L"key_tick", L"exit_tick"), 1000u) << r.probe;
+    EXPECT_EQ(console_title(), harness_title) << "the harness's console is not touched";
+    EXPECT_EQ(screen_text(harness_screen), L"");
+}
+
+TEST_F(Entry, WithoutAKeyTheWaitLastsFiveSecondsAndKeyReleasesOrMouseClicksDoNotEndIt)
+{
+    launch_options options;
+    options.probe = {std::wstring(L"until=") + verdict_2019, L"keyup", L"mouse", L"exit"};
+    child_result r = run(L"2019 " + quote_argument(path), options);
+    EXPECT_EQ(r.exit_code, 0u);
+    unsigned long long waited = ms_between(r.probe, L"seen_tick", L"exit_tick");
+    EXPECT_GE(waited, 4500u) << r.probe;
+    EXPECT_LT(waited, 8000u) << r.probe;
+    EXPECT_EQ(probe_screen(r.probe), report_2015_to_2019());
+}
+
+TEST_F(Entry, KeyPressedDuringTheConversionEndsTheFinalWaitAtOnce)
+{
+    ASSERT_TRUE(write_file_bytes(path, slow_project_2015()));
+    launch_options options;
+    options.probe = {L"until=<PlatformToolset>v140", L"key", std::wstring(L"absent=") + verdict_2019,
+                     std::wstring(L"until=") + verdict_2019, L"exit"};
+    child_result r = run(L"2019 " + quote_argument(path), options);
+    EXPECT_EQ(r.exit_code, 0u);
+    EXPECT_EQ(probe_value(r.probe, L"absent"), L"1") << "the key came during the conversion\n" << r.probe;
+    EXPECT_LT(ms_between(r.probe, L"seen_tick", L"exit_tick"), 1000u) << r.probe;
+}
+
+TEST_F(Entry, CtrlCDuringTheWaitEndsItAndTheProgramEndsNormally)
+{
+    launch_options options;
+    options.probe = {std::wstring(L"until=") + verdict_2019, L"settle", L"ctrlc", L"exit"};
+    child_result r = run(L"2019 " + quote_argument(path), options);
+    EXPECT_EQ(probe_value(r.probe, L"error"), L"");
+    EXPECT_EQ(r.exit_code, 0u);
+    EXPECT_LT(ms_between(r.probe, L"ctrlc_tick", L"exit_tick"), 1000u) << r.probe;
+    EXPECT_EQ(read_file_bytes(path), project_2019);
+}
+
+// Mended: a stream without a descriptor is skipped before _setmode, whose
+// invalid-parameter handler would end the process under MSVC's runtime.
+// (Under Wine the streams cannot be reopened then, so the report is lost;
+// the conversion itself is what shows the program ran to its end.)
+TEST_F(Entry, StartedWithoutStandardHandlesItStillConvertsAndExitsZero)
+{
+    launch_options options;
+    options.no_std_handles = true;
+    options.probe = {L"settle", L"key", L"exit"};
+    child_result r = run(L"2019 " + quote_argument(path), options);
+    EXPECT_EQ(r.exit_code, 0u) << r.probe;
+    EXPECT_EQ(read_file_bytes(path), project_2019);
+    EXPECT_EQ(probe_value(r.probe, L"title"), program_title) << r.probe;
+}
+
+// Under Wine a process that Ctrl+C ends still exits with 0, so the test above
+// cannot tell survival from death; here the Ctrl+C comes during the
+// conversion, and the work finishing proves it was survived. The event it
+// signalled then ends the final wait at once.
+TEST_F(Entry, CtrlCDuringTheConversionIsSurvivedAndEndsTheFinalWaitAtOnce)
+{
+    ASSERT_TRUE(write_file_bytes(path, slow_project_2015()));
+    launch_options options;
+    options.probe = {L"until=<PlatformToolset>v140", std::wstring(L"absent=") + verdict_2019, L"ctrlc",
+                     std::wstring(L"until=") + verdict_2019, L"exit"};
+    child_result r = run(L"2019 " + quote_argument(path), options);
+    EXPECT_EQ(probe_value(r.probe, L"error"), L"");
+    EXPECT_EQ(probe_value(r.probe, L"absent"), L"1") << r.probe;
+    EXPECT_EQ(r.exit_code, 0u);
+    EXPECT_EQ(read_file_bytes(path).find("v140"), std::string::npos) << "the whole conversion ran";
+    EXPECT_LT(ms_between(r.probe, L"seen_tick", L"exit_tick"), 1000u) << r.probe;
+}
+
+// --- The caller's console (-s) ---
+
+TEST_F(Entry, WithSwitchTheReportGoesToTheCallersConsoleWithoutAWait)
+{
+    for (int i = 0; i < 3; ++i)
+        ASSERT_TRUE(write_key(harness_input, true));  // type-ahead
+    child_result r = run_from_prompt(L"2019 " + quote_argument(path) + L" -s");
+    EXPECT_EQ(r.exit_code, 0u);
+    // The report, then exactly one line break of the release's own.
+    EXPECT_EQ(screen_text(harness_screen), report_2015_to_2019() + L"\n");
+    COORD cursor = cursor_position(harness_screen);
+    EXPECT_EQ(cursor.X, 0);
+    EXPECT_EQ(cursor.Y, 8);
+    EXPECT_EQ(console_title(), harness_title);
+    EXPECT_LT(r.end_tick - r.start_tick, 4000u) << "no final wait";
+    EXPECT_EQ(pending_input_events(harness_input), 0u) << "type-ahead is discarded";
+    EXPECT_EQ(r.output, L"");
+}
+
+TEST_F(Entry, WithSwitchKeysTypedDuringTheRunAreConsumed)
+{
+    ASSERT_TRUE(write_file_bytes(path, slow_project_2015()));
+    launch_options options;
+    options.probe = {L"until=<PlatformToolset>v140", L"key", L"key", std::wstring(L"absent=") + verdict_2019,
+                     std::wstring(L"until=") + verdict_2019, L"exit"};
+    child_result r = run(L"2019 " + quote_argument(path) + L" -s", options);
+    EXPECT_EQ(r.exit_code, 0u);
+    EXPECT_EQ(probe_value(r.probe, L"absent"), L"1") << r.probe;
+    EXPECT_EQ(pending_input_events(harness_input), 0u);
+    EXPECT_EQ(console_title(), harness_title);
+}
+
+TEST_F(Entry, WithSwitchCtrlCDuringTheRunIsSurvivedAndSkipsTheRelease)
+{
+    std::string slow = slow_project_2015();
+    ASSERT_TRUE(write_file_bytes(path, slow));
+    launch_options options;
+    options.probe = {L"until=<PlatformToolset>v140", std::wstring(L"absent=") + verdict_2019, L"ctrlc",
+                     std::wstring(L"until=") + verdict_2019, L"exit"};
+    child_result r = run(L"2019 " + quote_argument(path) + L" -s", options);
+    EXPECT_EQ(probe_value(r.probe, L"error"), L"");
+    EXPECT_EQ(probe_value(r.probe, L"absent"), L"1") << r.probe;
+    EXPECT_EQ(r.exit_code, 0u);
+    // Survival is proven by the work finishing: the whole file is converted.
+    std::string converted = read_file_bytes(path);
+    EXPECT_EQ(converted.find("v140"), std::string::npos);
+    EXPECT_EQ(converted.size(), slow.size() + 0) << "same length: ToolsVersion 14.0 -> 15.0, v140 -> v142";
+    // console_release was skipped: no line break after the verdict.
+    std::wstring screen = screen_text(harness_screen);
+    std::wstring tail = std::wstring(verdict_2019) + L"\n";
+    ASSERT_GE(screen.size(), tail.size());
+    EXPECT_EQ(screen.substr(screen.size() - tail.size()), tail);
+}
+
+TEST_F(Entry, WithSwitchButNoConsoleToAttachToItOpensItsOwnWithoutAWait)
+{
+    ASSERT_TRUE(write_file_bytes(path, slow_project_2015()));
+    FreeConsole();  // now the program's parent has no console, as Explorer has none
+    launch_options options;
+    options.probe = {std::wstring(L"until=") + verdict_2019, L"exit"};
+    child_result r = run(L"2019 " + quote_argument(path) + L" -s", options);
+    ASSERT_TRUE(open_harness_console());
+    EXPECT_EQ(r.exit_code, 0u);
+    EXPECT_EQ(probe_value(r.probe, L"title"), program_title) << r.probe;
+    EXPECT_NE(probe_screen(r.probe).find(verdict_2019), std::wstring::npos) << r.probe;
+    EXPECT_LT(ms_between(r.probe, L"seen_tick", L"exit_tick"), 1000u) << r.probe;
+}
+
+// --- A console that was there at start-up ---
+
+TEST_F(Entry, StartedWithAConsoleItTitlesItAndLeavesTheStreamsAlone)
+{
+    ASSERT_TRUE(write_key(harness_input, true));
+    launch_options options;
+    options.detached = false;  // shares the harness's console (Wine gives it to a GUI program too)
+    child_result r = run(L"2019 " + quote_argument(path), options);
+    EXPECT_EQ(r.exit_code, 0u);
+    EXPECT_EQ(console_title(), program_title);
+    // The streams stay on the file they were given, nothing is on the screen.
+    EXPECT_EQ(r.output, report_2015_to_2019());
+    EXPECT_EQ(screen_text(harness_screen), L"");
+    // Its standard input is NUL, not the console: the watcher leaves the
+    // console's input alone and the wait runs its five seconds on almost no
+    // processor time. (Wine's NUL never fires a wait, so whether a wait is
+    // armed on a redirected input is shown by Watcher.NoWaitIsArmedOnARedirectedInput.)
+    EXPECT_GE(r.end_tick - r.start_tick, 4500u);
+    EXPECT_LT(r.cpu_ms, 1500u);
+    EXPECT_EQ(pending_input_events(harness_input), 1u);
+    // Nothing was freed: the console still works for the harness.
+    DWORD written = 0;
+    EXPECT_TRUE(WriteConsoleW(harness_screen, L"still here", 10, &written, nullptr));
+    EXPECT_EQ(screen_text(harness_screen), L"still here");
+}
+
+// --- Start-up and exit order ---
+
+// A program built like projport.exe: console_init has run before the entry
+// routine and after every other dynamic initialiser (one of default priority,
+// one prioritised on mingw-w64), and console_teardown runs before the
+// exit-time routine that was registered before it.
+TEST(StartupOrder, ConsoleInitRunsLastBeforeTheEntryAndTeardownFirstAtExit)
+{
+    child_result r = run_detached(quote_argument(sibling_program(L"startup_order_probe.exe")));
+    ASSERT_TRUE(r.finished);
+    EXPECT_EQ(r.exit_code, 7u);
+    EXPECT_EQ(r.output, L"initialiser: before console_init\n"
+                        L"initialiser: before console_init\n"
+                        L"wWinMain: after console_init\n"
+                        L"atexit: after console_teardown\n");
 }

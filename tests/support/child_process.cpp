@@ -1,11 +1,42 @@
 #include "support/child_process.h"
 
-#include <windows.h>
-
-#include <vector>
+#include <cwchar>
 
 #include "support/file_bytes.h"
 #include "support/temp_dir.h"
+
+namespace {
+
+struct started_process {
+    bool started = false;
+    PROCESS_INFORMATION info{};
+};
+
+started_process start(const std::wstring& command_line, DWORD flags, HANDLE input, HANDLE output,
+                      bool std_handles = true)
+{
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    // Wine's runtime cannot reopen a stream that started without a
+    // descriptor, so the program normally gets all three.
+    startup.dwFlags = std_handles ? STARTF_USESTDHANDLES : 0;
+    startup.hStdInput = input;
+    startup.hStdOutput = output;
+    startup.hStdError = output;
+    started_process process;
+    std::vector<wchar_t> line(command_line.begin(), command_line.end());
+    line.push_back(L'\0');
+    process.started = CreateProcessW(nullptr, line.data(), nullptr, nullptr, TRUE, flags, nullptr, nullptr,
+                                     &startup, &process.info) != FALSE;
+    return process;
+}
+
+unsigned long long to_ms(const FILETIME& time)
+{
+    return ((static_cast<unsigned long long>(time.dwHighDateTime) << 32) | time.dwLowDateTime) / 10000;
+}
+
+}  // namespace
 
 std::wstring sibling_program(const wchar_t* name)
 {
@@ -20,41 +51,99 @@ std::wstring quote_argument(const std::wstring& argument)
     return L"\"" + argument + L"\"";
 }
 
-child_result run_detached(const std::wstring& command_line, unsigned timeout_ms)
+child_result run_program(const std::wstring& command_line, const launch_options& options)
 {
     child_result result;
     temp_dir folder;
     std::wstring output_path = folder.file(L"output.txt");
+    std::wstring probe_path = folder.file(L"probe.txt");
 
     SECURITY_ATTRIBUTES inheritable{sizeof inheritable, nullptr, TRUE};
-    HANDLE input = CreateFileW(L"NUL", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, &inheritable,
-                               OPEN_EXISTING, 0, nullptr);
+    HANDLE nul = CreateFileW(L"NUL", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, &inheritable,
+                             OPEN_EXISTING, 0, nullptr);
     HANDLE output = CreateFileW(output_path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
                                 &inheritable, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE input = options.input ? options.input : nul;
 
-    STARTUPINFOW startup{};
-    startup.cb = sizeof startup;
-    startup.dwFlags = STARTF_USESTDHANDLES;
-    startup.hStdInput = input;
-    startup.hStdOutput = output;
-    startup.hStdError = output;
-    PROCESS_INFORMATION process{};
-    std::vector<wchar_t> line(command_line.begin(), command_line.end());
-    line.push_back(L'\0');
-    result.started = CreateProcessW(nullptr, line.data(), nullptr, nullptr, TRUE, DETACHED_PROCESS, nullptr,
-                                    nullptr, &startup, &process) != FALSE;
-    CloseHandle(input);
+    result.start_tick = GetTickCount64();
+    started_process program = start(command_line, (options.detached ? DETACHED_PROCESS : 0) | options.more_flags, input, output,
+                                   !options.no_std_handles);
+    result.started = program.started;
+
+    if (program.started && !options.probe.empty()) {
+        HANDLE probe_output = CreateFileW(probe_path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                          &inheritable, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+        std::wstring probe_line = quote_argument(sibling_program(L"console_probe.exe")) + L" " +
+                                  std::to_wstring(program.info.dwProcessId);
+        for (const std::wstring& command : options.probe)
+            probe_line += L" " + quote_argument(command);
+        started_process probe = start(probe_line, DETACHED_PROCESS, nul, probe_output);
+        CloseHandle(probe_output);
+        if (probe.started) {
+            if (WaitForSingleObject(probe.info.hProcess, options.timeout_ms) != WAIT_OBJECT_0)
+                TerminateProcess(probe.info.hProcess, 0xDEAD);
+            WaitForSingleObject(probe.info.hProcess, INFINITE);
+            CloseHandle(probe.info.hThread);
+            CloseHandle(probe.info.hProcess);
+        }
+        result.probe = decode_output(read_file_bytes(probe_path));
+        if (!probe.started)
+            result.probe = L"error=the probe did not start";
+    }
+    CloseHandle(nul);
     CloseHandle(output);
-    if (!result.started)
+    if (!program.started)
         return result;
 
-    result.finished = WaitForSingleObject(process.hProcess, timeout_ms) == WAIT_OBJECT_0;
+    result.finished = WaitForSingleObject(program.info.hProcess, options.timeout_ms) == WAIT_OBJECT_0;
+    result.end_tick = GetTickCount64();
     if (!result.finished)
-        TerminateProcess(process.hProcess, 0xDEAD);
-    WaitForSingleObject(process.hProcess, INFINITE);
-    GetExitCodeProcess(process.hProcess, &result.exit_code);
-    CloseHandle(process.hThread);
-    CloseHandle(process.hProcess);
+        TerminateProcess(program.info.hProcess, 0xDEAD);
+    WaitForSingleObject(program.info.hProcess, INFINITE);
+    GetExitCodeProcess(program.info.hProcess, &result.exit_code);
+    FILETIME created{}, exited{}, kernel{}, user{};
+    if (GetProcessTimes(program.info.hProcess, &created, &exited, &kernel, &user))
+        result.cpu_ms = to_ms(kernel) + to_ms(user);
+    CloseHandle(program.info.hThread);
+    CloseHandle(program.info.hProcess);
     result.output = decode_output(read_file_bytes(output_path));
     return result;
+}
+
+child_result run_detached(const std::wstring& command_line, unsigned timeout_ms)
+{
+    launch_options options;
+    options.timeout_ms = timeout_ms;
+    return run_program(command_line, options);
+}
+
+std::wstring probe_value(const std::wstring& probe, const std::wstring& name)
+{
+    std::wstring key = name + L"=";
+    std::size_t at = probe.rfind(L"screen:\n");
+    std::wstring head = probe.substr(0, at);
+    std::wstring value;
+    std::size_t start = 0;
+    while (start < head.size()) {
+        std::size_t end = head.find(L'\n', start);
+        if (end == std::wstring::npos)
+            end = head.size();
+        if (head.compare(start, key.size(), key) == 0)
+            value = head.substr(start + key.size(), end - start - key.size());
+        start = end + 1;
+    }
+    return value;
+}
+
+unsigned long long probe_tick(const std::wstring& probe, const std::wstring& name)
+{
+    std::wstring value = probe_value(probe, name);
+    return value.empty() ? 0 : std::wcstoull(value.c_str(), nullptr, 10);
+}
+
+std::wstring probe_screen(const std::wstring& probe)
+{
+    const std::wstring marker = L"screen:\n";
+    std::size_t at = probe.find(marker);
+    return at == std::wstring::npos ? L"" : probe.substr(at + marker.size());
 }

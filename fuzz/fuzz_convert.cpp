@@ -1,0 +1,188 @@
+// Converts arbitrary bytes to every target and checks the result against the
+// plain reference, the declared growth bound and the capacity given.
+// The first input byte picks the target; the rest is the project's text.
+
+#include <climits>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "convert/retarget.h"
+#include "convert/text_search.h"
+#include "reference_retarget.h"
+
+namespace {
+
+struct reported_change {
+    change_kind kind;
+    std::string text;
+};
+
+void record(void* context, change_kind kind, std::string_view text)
+{
+    static_cast<std::vector<reported_change>*>(context)->push_back({kind, std::string(text)});
+}
+
+void require(bool condition, const char* what)
+{
+    if (condition)
+        return;
+    std::fprintf(stderr, "check failed: %s\n", what);
+    std::abort();
+}
+
+// '0' to '3' pick that version, '4' to '7' an out-of-range one, as does every
+// other byte in the same way (by its value modulo 8).
+vs_version target_from(std::uint8_t byte)
+{
+    switch (byte % 8) {
+    case 4: return -1;
+    case 5: return 4;
+    case 6: return INT_MIN;
+    case 7: return INT_MAX - byte;
+    default: return byte % 8;
+    }
+}
+
+struct conversion {
+    std::string text;
+    std::vector<reported_change> changes;
+    retarget_result result;
+};
+
+// Converts into a heap buffer of exactly `capacity` bytes, so that a write
+// past it is caught.
+conversion convert(const std::string& input, vs_version target, std::size_t capacity)
+{
+    conversion c;
+    std::unique_ptr<char[]> buffer(new char[capacity]);
+    std::memset(buffer.get(), 0x5a, capacity);
+    c.result = retarget_text(input, buffer.get(), capacity, target, {record, &c.changes});
+    require(c.result.length <= capacity, "length within the capacity");
+    c.text.assign(buffer.get(), c.result.length);
+    return c;
+}
+
+void check_reference_is_consistent(const std::string& input, const reference_conversion& expected)
+{
+    std::size_t end = 0;
+    for (const reference_edit& edit : expected.edits) {
+        require(edit.at >= end && edit.at + edit.old_length <= input.size(), "reference edits ascend");
+        if (edit.inserted)
+            require(edit.old_length == 0 && edit.new_text.ends_with(edit.reported), "reference inserts what it reports");
+        else
+            require(input.compare(edit.at, edit.old_length, edit.reported) == 0, "reference replaces what it reports");
+        end = edit.at + edit.old_length;
+    }
+}
+
+void check_out_of_range(const std::string& input, vs_version target)
+{
+    std::size_t capacity = input.size() + retarget_max_growth;
+    std::unique_ptr<char[]> buffer(new char[capacity]);
+    std::memset(buffer.get(), 0x5a, capacity);
+    std::vector<reported_change> changes;
+    retarget_result r = retarget_text(input, buffer.get(), capacity, target, {record, &changes});
+    require(!r.changed && !r.overflow && r.length == 0, "out-of-range target converts nothing");
+    require(changes.empty(), "out-of-range target reports nothing");
+    for (std::size_t i = 0; i < capacity; ++i)
+        require(buffer[i] == 0x5a, "out-of-range target writes nothing");
+    require(!names_target(input, target), "out-of-range target is never named");
+}
+
+// The length the text must have with the reported changes applied: each
+// replaced text gives way to the target's text of the same kind, and an
+// insertion adds the attribute and one separating byte.
+std::size_t length_after(std::size_t length, const std::vector<reported_change>& changes, vs_version target)
+{
+    for (const reported_change& change : changes) {
+        const version_row& row = version_table[target];
+        if (change.kind == change_kind::inserted)
+            length += 1 + change.text.size();
+        else if (change.text.starts_with("<PlatformToolset>"))
+            length += row.toolset.size() - change.text.size();
+        else
+            length += row.tools_version.size() - change.text.size();
+    }
+    return length;
+}
+
+void check_full_conversion(const std::string& input, vs_version target, const reference_conversion& expected)
+{
+    conversion c = convert(input, target, input.size() + retarget_max_growth);
+    require(!c.result.overflow, "growth bound is enough room");
+    require(c.text.size() <= input.size() + retarget_max_growth, "growth within the bound");
+
+    require(c.changes.size() == expected.edits.size(), "as many changes reported as made");
+    for (std::size_t i = 0; i < c.changes.size(); ++i) {
+        const reference_edit& edit = expected.edits[i];
+        require(c.changes[i].kind == (edit.inserted ? change_kind::inserted : change_kind::replaced),
+                "kind of each change");
+        require(c.changes[i].text == edit.reported, "text of each change");
+    }
+    require(c.result.changed == !expected.edits.empty(), "changed flag");
+    require(c.text.size() == length_after(input.size(), c.changes, target), "length follows the reported changes");
+    require(c.text == expected.text, "converted text is the input with the reported changes");
+    if (expected.edits.empty())
+        require(c.text == input, "nothing to change leaves the text as it was");
+    require(names_target(input, target) == reference_names_target(input, target), "names_target");
+}
+
+void check_tight_capacities(const std::string& input, vs_version target, const reference_conversion& expected)
+{
+    std::size_t needed = expected.text.size();
+    conversion exact = convert(input, target, needed);
+    require(!exact.result.overflow && exact.text == expected.text, "exact capacity is enough");
+    if (needed == 0)
+        return;
+
+    for (std::size_t capacity : {needed - 1, needed / 2, std::size_t{0}}) {
+        conversion c = convert(input, target, capacity);
+        require(c.result.overflow, "too small a capacity is flagged");
+        require(expected.text.compare(0, c.text.size(), c.text) == 0, "an overflowed output is a prefix");
+    }
+}
+
+// The conversion's own search against the plain one, with a needle cut from
+// the text itself so that it occurs at least once, and with the table's texts.
+void check_find_text(const std::string& input)
+{
+    if (input.empty())
+        return;
+    std::string_view text = input;
+    std::size_t at = (input.size() * 7919 + static_cast<unsigned char>(input.back())) % input.size();
+    std::size_t length = static_cast<unsigned char>(input.front()) % 48;
+    std::vector<std::string_view> needles = {text.substr(at, length), project_anchor};
+    for (const version_row& row : version_table) {
+        needles.push_back(row.toolset);
+        needles.push_back(row.tools_version);
+    }
+    for (std::string_view needle : needles)
+        for (std::size_t from : {std::size_t{0}, at, at + 1, input.size() / 2, input.size(), input.size() + 1})
+            require(find_text(text, needle, from) == text.find(needle, from), "find_text is a plain search");
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
+{
+    if (size == 0)
+        return 0;
+    vs_version target = target_from(data[0]);
+    std::string input(reinterpret_cast<const char*>(data + 1), size - 1);
+    check_find_text(input);
+
+    if (target < 0 || target > 3) {
+        check_out_of_range(input, target);
+        return 0;
+    }
+    reference_conversion expected = reference_retarget(input, target);
+    check_reference_is_consistent(input, expected);
+    check_full_conversion(input, target, expected);
+    check_tight_capacities(input, target, expected);
+    return 0;
+}

@@ -1,0 +1,314 @@
+// The shadow console's record and operations, called directly in a test
+// process that has a console of its own. console_init does not run at
+// start-up here (console/console_startup.cpp is not linked in).
+
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <io.h>
+
+#include <cstdint>
+#include <thread>
+
+#include "console/shadow_console.h"
+#include "support/child_process.h"
+#include "support/console_screen.h"
+#include "support/file_bytes.h"
+#include "support/temp_dir.h"
+
+namespace {
+
+constexpr auto relaxed = std::memory_order_relaxed;
+
+// gtest prints narrow text: the streams go back to the runtime's usual mode
+// after an operation that put them in UTF-16 mode.
+void narrow_stdio_again()
+{
+    for (FILE* stream : {stdout, stderr})
+        if (_fileno(stream) >= 0)
+            (void)_setmode(_fileno(stream), _O_TEXT);
+}
+
+bool record_is_clear(const shadow_console& c)
+{
+    return !c.out_stream && !c.err_stream && !c.in_stream && !c.capture_out && !c.capture_err &&
+           !c.closing.load() && !c.had_console && !c.capture_chars && !c.path_bytes && !c.input_wait &&
+           !c.path_slot1 && !c.path_slot2 && !c.title && !c.in_handle && !c.out_handle && !c.err_handle &&
+           !c.exit_event && !c.event_valid.load() && !c.console_window && !c.capture_pending && !c.handles_only &&
+           !c.newline_on_release && c.saved_info.dwSize.X == 0 && c.current_info.dwSize.X == 0;
+}
+
+bool signalled(HANDLE event, DWORD within_ms = 0)
+{
+    return WaitForSingleObject(event, within_ms) == WAIT_OBJECT_0;
+}
+
+// The test's own console, and a record that knows it but holds no wait yet.
+class Watcher : public testing::Test {
+protected:
+    shadow_console& c = g_shadow_console;
+    HANDLE input = INVALID_HANDLE_VALUE;
+
+    static void SetUpTestSuite() { ASSERT_TRUE(open_own_console()); }
+
+    void SetUp() override
+    {
+        input = open_console_input();
+        ASSERT_NE(input, INVALID_HANDLE_VALUE);
+        FlushConsoleInputBuffer(input);
+        c.exit_event = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+        c.event_valid.store(true, relaxed);
+        c.console_window = GetConsoleWindow();
+        c.in_handle = input;
+        ASSERT_NE(c.console_window, nullptr);
+    }
+
+    void TearDown() override
+    {
+        // The teardown, without releasing the test's console.
+        c.console_window = nullptr;
+        console_teardown();
+        EXPECT_TRUE(record_is_clear(c));
+        CloseHandle(input);
+    }
+};
+
+}  // namespace
+
+TEST(ShadowConsoleRecord, InitPreparesTheRecordAndTeardownClearsIt)
+{
+    FreeConsole();  // as a program started from Explorer
+    shadow_console& c = g_shadow_console;
+    console_init();
+    narrow_stdio_again();
+
+    EXPECT_TRUE(c.event_valid.load());
+    ASSERT_NE(c.exit_event, nullptr);
+    EXPECT_FALSE(signalled(c.exit_event));
+    EXPECT_EQ(c.capture_chars, 0x80000u);
+    ASSERT_NE(c.capture_out, nullptr);
+    EXPECT_EQ(reinterpret_cast<std::uintptr_t>(c.capture_out) % 0x80000, 0u);
+    EXPECT_EQ(reinterpret_cast<char*>(c.capture_err) - reinterpret_cast<char*>(c.capture_out), 0x20000);
+    EXPECT_EQ(c.capture_out[0x7FFFF], L'\0');
+    EXPECT_EQ(c.path_bytes, 1024u);
+    ASSERT_NE(c.path_slot1, nullptr);
+    EXPECT_EQ(reinterpret_cast<std::uintptr_t>(c.path_slot1) % 1024, 0u);
+    EXPECT_EQ(reinterpret_cast<char*>(c.path_slot2) - reinterpret_cast<char*>(c.path_slot1), 1024);
+    EXPECT_EQ(reinterpret_cast<char*>(c.title) - reinterpret_cast<char*>(c.path_slot1), 2048);
+    EXPECT_EQ(c.title[0], L'\0');
+    EXPECT_EQ(c.console_window, nullptr);
+    EXPECT_FALSE(c.had_console);
+    EXPECT_EQ(c.input_wait, nullptr) << "no console: no watcher";
+    EXPECT_FALSE(c.closing.load());
+
+    HANDLE event = nullptr;
+    DuplicateHandle(GetCurrentProcess(), c.exit_event, GetCurrentProcess(), &event, 0, FALSE,
+                    DUPLICATE_SAME_ACCESS);
+    console_teardown();
+    EXPECT_TRUE(record_is_clear(c));
+    EXPECT_TRUE(signalled(event)) << "the teardown signals the event before it closes it";
+    CloseHandle(event);
+}
+
+TEST_F(Watcher, AKeyPressSignalsTheEventAndTheInputIsConsumed)
+{
+    ASSERT_TRUE(write_key(input, true));
+    ASSERT_TRUE(write_key(input, false));
+    console_input_callback(input, FALSE);
+    EXPECT_TRUE(signalled(c.exit_event));
+    EXPECT_EQ(pending_input_events(input), 0u);
+}
+
+TEST_F(Watcher, KeyReleasesAndMouseRecordsDoNotSignal)
+{
+    ASSERT_TRUE(write_key(input, false));
+    ASSERT_TRUE(write_mouse_click(input));
+    console_input_callback(input, FALSE);
+    EXPECT_FALSE(signalled(c.exit_event));
+    EXPECT_EQ(pending_input_events(input), 0u);
+}
+
+TEST_F(Watcher, RecordsBeyondTheFirst128AreDiscardedUnexamined)
+{
+    for (int i = 0; i < 128; ++i)
+        ASSERT_TRUE(write_key(input, false));
+    ASSERT_TRUE(write_key(input, true));  // the 129th
+    console_input_callback(input, FALSE);
+    EXPECT_FALSE(signalled(c.exit_event));
+    EXPECT_EQ(pending_input_events(input), 0u);
+}
+
+// Mended: the callback looks at the input without blocking. A read on an
+// empty input (another reader took it between the signal and the call)
+// would hold the wait thread, and the unregistration at exit, until a key.
+TEST_F(Watcher, TheCallbackNeverBlocksOnEmptyInput)
+{
+    ASSERT_EQ(pending_input_events(input), 0u);
+    HANDLE done = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    std::thread([this, done] {
+        console_input_callback(input, FALSE);
+        SetEvent(done);
+    }).detach();
+    bool returned = signalled(done, 2000);
+    if (!returned)
+        write_key(input, false);  // frees a blocked callback before the test ends
+    EXPECT_TRUE(returned);
+    EXPECT_FALSE(signalled(c.exit_event));
+    EXPECT_TRUE(signalled(done, 2000));
+    CloseHandle(done);
+}
+
+TEST_F(Watcher, TheArmedWaitEndsOnAKeyPress)
+{
+    ASSERT_TRUE(write_key(input, true));  // type-ahead: discarded when armed
+    EXPECT_EQ(console_watch_input(c), 0);
+    EXPECT_NE(c.input_wait, nullptr);
+    EXPECT_EQ(pending_input_events(input), 0u);
+    EXPECT_FALSE(signalled(c.exit_event, 300));
+
+    ASSERT_TRUE(write_key(input, false));
+    EXPECT_FALSE(signalled(c.exit_event, 300));
+    ASSERT_TRUE(write_key(input, true));
+    EXPECT_TRUE(signalled(c.exit_event, 1000));
+}
+
+TEST_F(Watcher, ArmingAgainReplacesTheWait)
+{
+    EXPECT_EQ(console_watch_input(c), 0);
+    HANDLE first = c.input_wait;
+    EXPECT_EQ(console_watch_input(c), 0);
+    EXPECT_NE(c.input_wait, nullptr);
+    (void)first;
+    ASSERT_TRUE(write_key(input, true));
+    EXPECT_TRUE(signalled(c.exit_event, 1000));
+}
+
+// Mended: a redirected standard input is always signalled; a wait on it
+// would run the callback without end on the pool's wait thread.
+TEST_F(Watcher, NoWaitIsArmedOnARedirectedInput)
+{
+    HANDLE nul = CreateFileW(L"NUL", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0,
+                             nullptr);
+    c.in_handle = nul;
+    EXPECT_EQ(console_watch_input(c), -1);
+    EXPECT_EQ(c.input_wait, nullptr);
+    c.in_handle = input;
+    CloseHandle(nul);
+}
+
+TEST_F(Watcher, NothingIsArmedWithoutAConsoleWindowOrInput)
+{
+    c.console_window = nullptr;
+    EXPECT_EQ(console_watch_input(c), -1);
+    c.console_window = GetConsoleWindow();
+    c.in_handle = nullptr;
+    EXPECT_EQ(console_watch_input(c), -1);
+    EXPECT_EQ(c.input_wait, nullptr);
+}
+
+TEST_F(Watcher, TheControlHandlerSetsClosingAndSignals)
+{
+    EXPECT_TRUE(console_ctrl_handler(CTRL_C_EVENT));
+    EXPECT_TRUE(c.closing.load());
+    EXPECT_TRUE(signalled(c.exit_event));
+}
+
+TEST_F(Watcher, WithoutTheEventNothingIsSignalledButInputIsStillConsumed)
+{
+    c.event_valid.store(false, relaxed);
+    ASSERT_TRUE(write_key(input, true));
+    console_input_callback(input, FALSE);
+    EXPECT_FALSE(signalled(c.exit_event));
+    EXPECT_EQ(pending_input_events(input), 0u);
+    EXPECT_TRUE(console_ctrl_handler(CTRL_BREAK_EVENT));
+    EXPECT_TRUE(c.closing.load());
+    EXPECT_FALSE(signalled(c.exit_event));
+    CloseHandle(c.exit_event);  // the teardown skips an event it does not know of
+}
+
+// Chosen: the teardown removes a wait that is still registered (here, as with
+// a console found at start-up, it does not release the console) before it
+// closes the event. A key afterwards is no longer taken by any callback.
+TEST_F(Watcher, TeardownRemovesAStillRegisteredWait)
+{
+    EXPECT_EQ(console_watch_input(c), 0);
+    ASSERT_NE(c.input_wait, nullptr);
+    c.had_console = true;
+    console_teardown();
+    EXPECT_TRUE(record_is_clear(c));
+    ASSERT_TRUE(write_key(input, true));
+    Sleep(500);
+    EXPECT_EQ(pending_input_events(input), 1u) << "a callback ran after the teardown";
+}
+
+// Chosen: when AttachConsole succeeds but the parent's console cannot be used
+// (here it has no window), console_attach_parent detaches before it returns
+// false, so that the caller's console_alloc can open a console of the
+// program's own; still attached, that would be refused and the report lost.
+// This test starts a copy of itself with a console without a window (the
+// "middle"), which starts another copy with no console (the "child") that
+// tries the attachment and writes what became of it.
+namespace {
+const wchar_t role_variable[] = L"PROJPORT_ATTACH_ROLE";
+const wchar_t report_variable[] = L"PROJPORT_ATTACH_REPORT";
+
+std::wstring variable(const wchar_t* name)
+{
+    wchar_t value[MAX_PATH] = {};
+    DWORD length = GetEnvironmentVariableW(name, value, MAX_PATH);
+    return std::wstring(value, length);
+}
+
+std::wstring self_running(const wchar_t* filter)
+{
+    wchar_t self[MAX_PATH] = {};
+    GetModuleFileNameW(nullptr, self, MAX_PATH);
+    return quote_argument(self) + L" --gtest_filter=" + filter;
+}
+}  // namespace
+
+TEST(AttachParent, WhenTheParentsConsoleCannotBeUsedItDetachesSoThatItsOwnCanOpen)
+{
+    temp_dir folder;
+    std::wstring report = folder.file(L"child.txt");
+    SetEnvironmentVariableW(report_variable, report.c_str());
+    SetEnvironmentVariableW(role_variable, L"middle");
+    launch_options options;
+    options.detached = false;
+    options.more_flags = CREATE_NO_WINDOW;
+    child_result r = run_program(self_running(L"AttachRole.Run"), options);
+    SetEnvironmentVariableW(role_variable, nullptr);
+    SetEnvironmentVariableW(report_variable, nullptr);
+    ASSERT_TRUE(r.finished);
+    EXPECT_EQ(read_file_bytes(report + L".middle"), "middle: console without a window");
+    EXPECT_EQ(read_file_bytes(report), "attached=0 still_attached=0 alloc=0 own_window=1");
+}
+
+TEST(AttachRole, Run)
+{
+    std::wstring role = variable(role_variable), report = variable(report_variable);
+    if (role.empty())
+        GTEST_SKIP() << "runs only as a copy started by AttachParent";
+    if (role == L"middle") {
+        HANDLE probe = CreateFileW(L"CONOUT$", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                   OPEN_EXISTING, 0, nullptr);
+        write_file_bytes(report + L".middle", probe != INVALID_HANDLE_VALUE && !GetConsoleWindow()
+                                                  ? "middle: console without a window"
+                                                  : "middle: no windowless console");
+        CloseHandle(probe);
+        SetEnvironmentVariableW(role_variable, L"child");
+        child_result r = run_program(self_running(L"AttachRole.Run"), launch_options{});
+        EXPECT_TRUE(r.finished);
+        return;
+    }
+    shadow_console& c = g_shadow_console;
+    bool attached = console_attach_parent(c);
+    bool still_attached = GetConsoleWindow() != nullptr || c.console_window != nullptr ||
+                          CreateFileW(L"CONOUT$", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                      OPEN_EXISTING, 0, nullptr) != INVALID_HANDLE_VALUE;
+    int alloc = console_alloc(c);
+    bool own_window = GetConsoleWindow() != nullptr;
+    write_file_bytes(report, "attached=" + std::to_string(attached) + " still_attached=" +
+                                 std::to_string(still_attached) + " alloc=" + std::to_string(alloc) +
+                                 " own_window=" + std::to_string(own_window));
+}
