@@ -7,17 +7,13 @@
 #include <cstdio>
 
 #include "app/command_line.h"
+#include "app/help_dialog.h"
 #include "console/shadow_console.h"
 #include "convert/convert_project.h"
 
 namespace {
 
 constexpr DWORD final_wait_ms = 5000;
-
-int show_help() noexcept
-{
-    return 1;
-}
 
 }  // namespace
 
@@ -29,7 +25,7 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int)
     if (!parse_command_line(count, arguments, request)) {
         if (arguments)
             LocalFree(arguments);
-        return show_help();
+        return show_help_dialog();
     }
 
     // The parent's console with -s, else (or when it cannot be used) a

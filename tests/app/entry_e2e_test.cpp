@@ -9,6 +9,7 @@
 #include "support/child_process.h"
 #include "support/console_screen.h"
 #include "support/file_bytes.h"
+#include "support/running_program.h"
 #include "support/temp_dir.h"
 
 namespace {
@@ -158,11 +159,17 @@ TEST_F(Entry, ArgumentsAfterTheSwitchAreIgnored)
 
 TEST_F(Entry, TooFewArgumentsOrNoVersionTurnToHelp)
 {
+    // The help is the usage box (tests/app/help_e2e_test.cpp); answered with
+    // Cancel, it leaves the console of the prompt that started it as it was.
     for (std::wstring arguments : {std::wstring(L""), std::wstring(L"2019"), L"2018 " + quote_argument(path),
                                    L"201 " + quote_argument(path), L"\"\" " + quote_argument(path), L"-s 2019 " + quote_argument(path)}) {
-        child_result r = run_from_prompt(arguments);
-        EXPECT_EQ(r.exit_code, 1u) << arguments;
-        EXPECT_EQ(r.output, L"") << arguments;
+        running_program run(quote_argument(sibling_program(L"projport.exe")) + L" " + arguments);
+        HWND box = run.find_window(L"#32770", L":: projport ::");
+        ASSERT_NE(box, nullptr) << arguments;
+        PostMessageW(box, WM_COMMAND, IDCANCEL, 0);
+        ASSERT_TRUE(run.wait(10000)) << arguments;
+        EXPECT_EQ(run.exit_code(), 1u) << arguments;
+        EXPECT_EQ(run.output(), L"") << arguments;
     }
     EXPECT_EQ(screen_text(harness_screen), L"") << "no console is written to";
     EXPECT_EQ(console_title(), harness_title);

@@ -2,7 +2,7 @@
 // Started detached (with no console) and with its standard output on a file,
 // it attaches to that process's console, carries out the commands in order
 // and writes what it saw as "name=value" lines (UTF-16), ending with the
-// console's title and the text on its screen:
+// console's width, its title and the text on its screen:
 //   until=TEXT   wait until the screen shows TEXT (seen_tick=, or timeout_tick=)
 //   settle       wait until the screen has not changed for 100 ms
 //   absent=TEXT  tell whether the screen lacks TEXT right now (absent=1 or 0)
@@ -120,6 +120,9 @@ int wmain(int argc, wchar_t** argv)
             report_tick(ended ? L"exit_tick" : L"still_running_tick");
         }
     }
+    CONSOLE_SCREEN_BUFFER_INFO info{};
+    GetConsoleScreenBufferInfo(screen, &info);
+    report(L"width=" + std::to_wstring(info.dwSize.X));
     report(L"title=" + console_title());
     report(L"screen:");
     std::wstring text = screen_text(screen);
