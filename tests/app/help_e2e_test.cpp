@@ -394,3 +394,48 @@ TEST_F(UsageBox, InstalledVerbRetargetsTheClickedProject)
     EXPECT_NE(retargeted.find("ToolsVersion=\"4.0\""), std::string::npos) << retargeted;
     EXPECT_NE(retargeted.find("<PlatformToolset>v100</PlatformToolset>"), std::string::npos) << retargeted;
 }
+
+// In the role of a console program whose console has no window (started so
+// by the test below), starts projport.exe as a child that shares that console
+// (as Wine lets a GUI program do), and ends with its exit code, or 2 when it
+// did not end within 20 s, or 3 when the role's console is not as meant.
+TEST(HelpRole, Run)
+{
+    wchar_t program[MAX_PATH] = {};
+    if (!GetEnvironmentVariableW(L"PROJPORT_HELP_ROLE", program, MAX_PATH))
+        GTEST_SKIP() << "run by UsageBox.WithoutAConsoleWindowTheAnswerDoesNotWaitForAKey";
+    DWORD attached[4];
+    if (GetConsoleProcessList(attached, 4) == 0 || GetConsoleWindow() != nullptr)
+        ExitProcess(3);
+    DWORD code = 2;
+    {
+        running_program run(quote_argument(program), 0);  // ended when left running
+        if (run.wait(20000))
+            code = run.exit_code();
+    }
+    ExitProcess(code);
+}
+
+TEST_F(UsageBox, WithoutAConsoleWindowTheAnswerDoesNotWaitForAKey)
+{
+    // The program's own AllocConsole fails while it shares a console, and
+    // with no console window there is nothing to press a key in: a wait then
+    // would never end.
+    SetEnvironmentVariableW(L"PROJPORT_HELP_ROLE", program.c_str());
+    running_program role(quote_argument(sibling_program(L"help_e2e_test.exe")) + L" --gtest_filter=HelpRole.Run",
+                         CREATE_NO_WINDOW);
+    SetEnvironmentVariableW(L"PROJPORT_HELP_ROLE", nullptr);
+    ASSERT_TRUE(role.started());
+
+    HWND box = nullptr;
+    for (int attempt = 0; attempt < 300 && !box; ++attempt) {
+        box = FindWindowW(L"#32770", usage_title);
+        if (!box && role.wait(50))
+            break;
+    }
+    ASSERT_NE(box, nullptr) << role.output();
+    PostMessageW(box, WM_COMMAND, IDYES, 0);
+    ASSERT_TRUE(role.wait(30000));
+    EXPECT_EQ(role.exit_code(), 1u) << "2: the program waited for a key\n" << role.output();
+    EXPECT_EQ(default_string(command_key(L"2019")), command_for(program, L"2019"));
+}

@@ -4,7 +4,7 @@
 
 #include "support/file_bytes.h"
 
-running_program::running_program(const std::wstring& command_line, bool detached)
+running_program::running_program(const std::wstring& command_line, DWORD creation_flags)
 {
     SECURITY_ATTRIBUTES inheritable{sizeof inheritable, nullptr, TRUE};
     HANDLE input = CreateFileW(L"NUL", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, &inheritable,
@@ -21,7 +21,7 @@ running_program::running_program(const std::wstring& command_line, bool detached
     PROCESS_INFORMATION process{};
     std::vector<wchar_t> line(command_line.begin(), command_line.end());
     line.push_back(L'\0');
-    if (CreateProcessW(nullptr, line.data(), nullptr, nullptr, TRUE, detached ? DETACHED_PROCESS : 0, nullptr,
+    if (CreateProcessW(nullptr, line.data(), nullptr, nullptr, TRUE, creation_flags, nullptr,
                        nullptr, &startup, &process)) {
         CloseHandle(process.hThread);
         process_ = process.hProcess;

@@ -11,9 +11,9 @@
 class running_program {
 public:
     // Starts `command_line` with standard input on NUL and standard output and
-    // error in a file; detached from any console (as Explorer starts
-    // programs), or else sharing the caller's (as from a command prompt).
-    explicit running_program(const std::wstring& command_line, bool detached = true);
+    // error in a file; by default detached from any console (as Explorer
+    // starts programs), with 0 sharing the caller's (as from a command prompt).
+    explicit running_program(const std::wstring& command_line, DWORD creation_flags = DETACHED_PROCESS);
     // Ends the program if it is still running.
     ~running_program();
     running_program(const running_program&) = delete;
