@@ -10,6 +10,7 @@
 #include "app/help_dialog.h"
 #include "console/shadow_console.h"
 #include "convert/convert_project.h"
+#include "console/report.h"
 
 namespace {
 
@@ -33,7 +34,7 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int)
     if (!request.attach || !console_attach_parent(g_shadow_console))
         (void)console_alloc(g_shadow_console);
 
-    wprintf(L"[%ls]\nConfiguring project for Visual Studio %ls\n\n", request.path,
+    print_report(L"[%ls]\nConfiguring project for Visual Studio %ls\n\n", request.path,
             version_table[request.version].label);
     (void)convert_project(request.path, request.version);
     LocalFree(arguments);

@@ -8,6 +8,7 @@
 #include <cstdio>
 
 #include "console/console_text.h"
+#include "console/report.h"
 
 namespace {
 
@@ -71,7 +72,7 @@ void console_release(shadow_console& c) noexcept
 {
     if (c.newline_on_release) {
         c.newline_on_release = false;
-        (void)wprintf(L"\n");
+        print_report(L"\n");
     }
     remove_input_wait(c);
     console_streams_to_nul(c);

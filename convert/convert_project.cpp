@@ -9,6 +9,7 @@
 #include "convert/async_file.h"
 #include "convert/error_report.h"
 #include "convert/retarget.h"
+#include "console/report.h"
 
 namespace {
 
@@ -47,9 +48,9 @@ void print_change(void*, change_kind kind, std::string_view text)
 {
     int length = static_cast<int>(text.size());
     if (kind == change_kind::inserted)
-        wprintf(L"+ %.*hs\n", length, text.data());
+        print_report(L"+ %.*hs\n", length, text.data());
     else
-        wprintf(L"%.*hs\n", length, text.data());
+        print_report(L"%.*hs\n", length, text.data());
 }
 
 std::size_t known_size(HANDLE file) noexcept
@@ -167,7 +168,7 @@ DWORD rewrite(async_file& file, const wchar_t* path, std::string_view original,
 int convert_project(const wchar_t* path, vs_version target) noexcept
 {
     if (!is_valid_version(target)) {
-        wprintf(L"invalid argument  vs_version %i\n", target);
+        print_report(L"invalid argument  vs_version %i\n", target);
         return convert_bad_version;
     }
     const version_row& row = version_table[target];
@@ -190,14 +191,14 @@ int convert_project(const wchar_t* path, vs_version target) noexcept
     retarget_result converted =
         retarget_text(original, block.output(), block.half, target, {print_change, nullptr});
     if (converted.overflow) {
-        wprintf(L"the converted project would not fit its buffer; the file is left unchanged\n");
+        print_report(L"the converted project would not fit its buffer; the file is left unchanged\n");
         return convert_too_large;
     }
     if (!converted.changed) {
         if (names_target(original, target))
-            wprintf(L"Already configured for Visual Studio %ls\n", row.label);
+            print_report(L"Already configured for Visual Studio %ls\n", row.label);
         else
-            wprintf(L"could not find a match\n");
+            print_report(L"could not find a match\n");
         return convert_nothing_to_do;
     }
 
@@ -213,6 +214,6 @@ int convert_project(const wchar_t* path, vs_version target) noexcept
         rewrite(file, path, original, std::string_view(block.output(), converted.length));
     if (file.write_error != 0)
         return static_cast<int>(file.write_error);
-    wprintf(L"\nProject is ready for Visual Studio %ls\n", row.label);
+    print_report(L"\nProject is ready for Visual Studio %ls\n", row.label);
     return convert_done;
 }

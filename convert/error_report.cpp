@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <cwchar>
 
+#include "console/report.h"
+
 namespace {
 
 constexpr std::size_t caption_capacity = 512;
@@ -17,8 +19,8 @@ DWORD print_system_error(DWORD code, const wchar_t* caption) noexcept
                              FORMAT_MESSAGE_ALLOCATE_BUFFER,
                          nullptr, code, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
     if (caption)
-        wprintf(L"%ls\n", caption);
-    wprintf(L"   ^ERROR: %u, %ls", static_cast<unsigned>(code), text ? text : L"(null)");
+        print_report(L"%ls\n", caption);
+    print_report(L"   ^ERROR: %u, %ls", static_cast<unsigned>(code), text ? text : L"(null)");
     if (text)
         LocalFree(text);
     return code;
@@ -30,7 +32,7 @@ DWORD print_path_error(DWORD code, const wchar_t* action, const wchar_t* path) n
     if (format_bounded(caption, caption_capacity, L"%ls(%ls)", action, path) >= 0)
         return print_system_error(code, caption);
     // Too long for the caption buffer: print it straight from its parts.
-    wprintf(L"%ls(%ls)\n", action, path);
+    print_report(L"%ls(%ls)\n", action, path);
     return print_system_error(code, nullptr);
 }
 

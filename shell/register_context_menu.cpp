@@ -1,4 +1,5 @@
 #include "shell/register_context_menu.h"
+#include "console/report.h"
 
 #include <windows.h>
 
@@ -64,7 +65,7 @@ void copy_text(wchar_t* destination, const wchar_t* text) noexcept
 
 std::int32_t finish(std::int32_t result) noexcept
 {
-    wprintf(finished_text);
+    print_report(finished_text);
     return result;
 }
 
@@ -133,7 +134,7 @@ LSTATUS set_command(const wchar_t* key_path, const wchar_t* command) noexcept
 
 std::int32_t install_verbs(wchar_t* key_path, wchar_t* suffix, wchar_t* command, wchar_t* arguments) noexcept
 {
-    wprintf(install_header_text);
+    print_report(install_header_text);
     LSTATUS result = ERROR_SUCCESS;
     for (const verb& v : verbs) {
         if (!v.install_suffix)
@@ -142,23 +143,23 @@ std::int32_t install_verbs(wchar_t* key_path, wchar_t* suffix, wchar_t* command,
         // The command key is created here and once more while its value is set.
         result = create_key(key_path);
         if (result != ERROR_SUCCESS) {
-            wprintf(create_failed_text, key_path);
+            print_report(create_failed_text, key_path);
             continue;
         }
         copy_text(arguments, v.arguments);
         result = set_command(key_path, command);
         if (result != ERROR_SUCCESS) {
-            wprintf(set_failed_text, key_path);
+            print_report(set_failed_text, key_path);
             continue;
         }
-        wprintf(installed_text, key_path, command);
+        print_report(installed_text, key_path, command);
     }
     return result;
 }
 
 std::int32_t remove_verbs(wchar_t* key_path, wchar_t* suffix) noexcept
 {
-    wprintf(removal_header_text);
+    print_report(removal_header_text);
     bool found = false;
     LSTATUS result = ERROR_SUCCESS;
     for (const verb& v : verbs) {
@@ -168,12 +169,12 @@ std::int32_t remove_verbs(wchar_t* key_path, wchar_t* suffix) noexcept
         if (result == ERROR_SUCCESS) {
             found = true;
             RegCloseKey(key);
-            wprintf(removing_text, key_path);
+            print_report(removing_text, key_path);
             result = RegDeleteTreeW(HKEY_CLASSES_ROOT, key_path);
             if (result != ERROR_SUCCESS)
-                wprintf(delete_failed_text, static_cast<unsigned>(result));
+                print_report(delete_failed_text, static_cast<unsigned>(result));
         } else if (&v != &verbs[0] && !found) {
-            wprintf(not_installed_text);
+            print_report(not_installed_text);
         }
     }
     return result;
@@ -191,7 +192,7 @@ std::int32_t register_context_menu(bool install) noexcept
     // A path that fills the capacity has been cut short: a command built on it
     // would start some other program, or none.
     if (path_length == 0 || path_length >= module_path_chars) {
-        wprintf(no_module_path_text);
+        print_report(no_module_path_text);
         return finish(-1);
     }
     command[1 + path_length] = L'"';
@@ -201,14 +202,14 @@ std::int32_t register_context_menu(bool install) noexcept
     DWORD progid_length = 0;
     LSTATUS status = find_progid(key_path, progid_length);
     if (status != ERROR_SUCCESS) {
-        wprintf(no_progid_text);
+        print_report(no_progid_text);
         return finish(status);
     }
     // A ProgID of up to 511 characters can be read, but a suffix behind it
     // must still fit with its terminator; otherwise nothing is touched.
     std::size_t suffix_chars = install ? install_suffix_chars : removal_suffix_chars;
     if (progid_length + suffix_chars + 1 > key_path_chars) {
-        wprintf(long_progid_text, static_cast<unsigned>(progid_length),
+        print_report(long_progid_text, static_cast<unsigned>(progid_length),
                 static_cast<unsigned>(key_path_chars - 1 - suffix_chars));
         return finish(ERROR_BUFFER_OVERFLOW);
     }

@@ -1,6 +1,8 @@
 // Times whole runs of "projport.exe 2019 <project> -s" against runs of a GUI
-// program that does nothing, both started the same way, and prints the
-// medians, their ratio, and the peak memory of each.
+// program that does nothing, both started the same way from a console of
+// this program's own (as from a command prompt), and prints the medians,
+// their ratio, and the peak memory of each. Consoles need an X server under
+// Wine: run it under xvfb-run.
 //
 // Usage: process_bench [runs] [project-bytes]
 
@@ -106,6 +108,9 @@ int wmain(int argc, wchar_t** argv)
     std::size_t project_bytes = argc > 2 ? static_cast<std::size_t>(_wtoi(argv[2])) : 20000;
     if (runs < 1)
         runs = 1;
+    // The console that -s reports into, as a command prompt's would be.
+    FreeConsole();
+    AllocConsole();
 
     wchar_t temp[MAX_PATH] = {};
     GetTempPathW(MAX_PATH, temp);

@@ -37,7 +37,7 @@ std::string slow_project_2015()
 {
     std::string project =
         "<Project DefaultTargets=\"Build\" ToolsVersion=\"14.0\">\r\n  <PropertyGroup Label=\"Configuration\">\r\n";
-    for (int i = 0; i < 80; ++i)
+    for (int i = 0; i < 3000; ++i)
         project += "    <PlatformToolset>v140</PlatformToolset>\r\n";
     return project + "  </PropertyGroup>\r\n</Project>\r\n";
 }
