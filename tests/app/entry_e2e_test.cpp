@@ -11,25 +11,10 @@
 #include "support/file_bytes.h"
 #include "support/running_program.h"
 #include "support/temp_dir.h"
+#include "app/small_projects.h"
 
 namespace {
 
-const std::string project_2015 =
-    "<?xml version=\"1.0\" encoding=\"utf-8\"?>\r\n"
-    "<Project DefaultTargets=\"Build\" ToolsVersion=\"14.0\" "
-    "xmlns=\"http://schemas.microsoft.com/developer/msbuild/2003\">\r\n"
-    "  <PropertyGroup Label=\"Configuration\">\r\n"
-    "    <PlatformToolset>v140</PlatformToolset>\r\n"
-    "  </PropertyGroup>\r\n"
-    "</Project>\r\n";
-const std::string project_2019 =
-    "<?xml version=\"1.0\" encoding=\"utf-8\"?>\r\n"
-    "<Project DefaultTargets=\"Build\" ToolsVersion=\"15.0\" "
-    "xmlns=\"http://schemas.microsoft.com/developer/msbuild/2003\">\r\n"
-    "  <PropertyGroup Label=\"Configuration\">\r\n"
-    "    <PlatformToolset>v142</PlatformToolset>\r\n"
-    "  </PropertyGroup>\r\n"
-    "</Project>\r\n";
 
 // A project whose conversion prints thousands of lines, long enough to act
 // while it runs.

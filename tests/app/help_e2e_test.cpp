@@ -18,6 +18,7 @@
 #include "support/registry_tree.h"
 #include "support/running_program.h"
 #include "support/temp_dir.h"
+#include "app/small_projects.h"
 
 namespace {
 
@@ -29,22 +30,6 @@ const std::wstring usage_text =
     L"Cancel: close this help";
 const std::wstring finished = L"\n:: finished ::\n";
 
-const std::string project_2015 =
-    "<?xml version=\"1.0\" encoding=\"utf-8\"?>\r\n"
-    "<Project DefaultTargets=\"Build\" ToolsVersion=\"14.0\" "
-    "xmlns=\"http://schemas.microsoft.com/developer/msbuild/2003\">\r\n"
-    "  <PropertyGroup Label=\"Configuration\">\r\n"
-    "    <PlatformToolset>v140</PlatformToolset>\r\n"
-    "  </PropertyGroup>\r\n"
-    "</Project>\r\n";
-const std::string project_2019 =
-    "<?xml version=\"1.0\" encoding=\"utf-8\"?>\r\n"
-    "<Project DefaultTargets=\"Build\" ToolsVersion=\"15.0\" "
-    "xmlns=\"http://schemas.microsoft.com/developer/msbuild/2003\">\r\n"
-    "  <PropertyGroup Label=\"Configuration\">\r\n"
-    "    <PlatformToolset>v142</PlatformToolset>\r\n"
-    "  </PropertyGroup>\r\n"
-    "</Project>\r\n";
 
 std::wstring message_text(HWND window)
 {
