@@ -4,13 +4,11 @@
 #include <windows.h>
 #include <shellapi.h>
 
-#include <cstdio>
-
 #include "app/command_line.h"
 #include "app/help_dialog.h"
+#include "console/report.h"
 #include "console/shadow_console.h"
 #include "convert/convert_project.h"
-#include "console/report.h"
 
 namespace {
 
@@ -35,7 +33,7 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int)
         (void)console_alloc(g_shadow_console);
 
     print_report(L"[%ls]\nConfiguring project for Visual Studio %ls\n\n", request.path,
-            version_table[request.version].label);
+                 version_table[request.version].label);
     (void)convert_project(request.path, request.version);
     LocalFree(arguments);
 

@@ -6,10 +6,10 @@
 #include <cstring>
 #include <malloc.h>
 
+#include "console/report.h"
 #include "convert/async_file.h"
 #include "convert/error_report.h"
 #include "convert/retarget.h"
-#include "console/report.h"
 
 namespace {
 

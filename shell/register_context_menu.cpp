@@ -1,10 +1,11 @@
 #include "shell/register_context_menu.h"
-#include "console/report.h"
 
 #include <windows.h>
 
 #include <cstddef>
 #include <cstdio>
+
+#include "console/report.h"
 
 namespace {
 
