@@ -60,6 +60,14 @@ file_conversion convert_open_file(project_file& file, const conversion_block& bl
     }
     std::string_view text(block.output, converted.length);
     if (mode == conversion_mode::check) {
+        // A 2017 or 2019 project checked against its own version has its
+        // shared ToolsVersion "replaced" by the same text: a rewrite would
+        // change no byte, so a check must not ask for one.
+        if (text == original) {
+            report.verdict(conversion_verdict::already_configured);
+            outcome.result = convert_nothing_to_do;
+            return outcome;
+        }
         report.verdict(conversion_verdict::would_retarget);
         outcome.text = text;
         return outcome;

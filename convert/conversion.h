@@ -28,7 +28,8 @@ enum convert_result : int {
 
 enum class conversion_mode {
     rewrite,  // write the converted text over the file
-    check,    // tell what would change; the file is only read
+    check,    // tell what would change; the file is only read, and a conversion
+              // that would write the same bytes counts as already configured
 };
 
 enum class conversion_verdict {

@@ -94,6 +94,24 @@ TEST(Conversion, CheckingTellsTheSameChangesAndWritesNothing)
     EXPECT_EQ(r.report.lines.back(), verdict_line(conversion_verdict::would_retarget));
 }
 
+TEST(Conversion, CheckingAProjectWhoseRewriteWouldWriteTheSameBytesFindsItConfigured)
+{
+    // 2019 and 2017 share ToolsVersion="15.0": the rewrite replaces it by itself.
+    memory_file file(v142_project);
+    run rewrite = convert(file, 3, conversion_mode::check);
+    EXPECT_EQ(rewrite.outcome.result, convert_nothing_to_do);
+    EXPECT_EQ(rewrite.report.lines,
+              (std::vector<std::string>{"ToolsVersion=\"15.0\"", verdict_line(conversion_verdict::already_configured)}));
+
+    // Rewriting it still goes through, as it always has.
+    memory_file again(v142_project);
+    run done = convert(again, 3, conversion_mode::rewrite);
+    EXPECT_EQ(done.outcome.result, convert_done);
+    EXPECT_EQ(done.report.lines.back(), verdict_line(conversion_verdict::ready));
+    EXPECT_EQ(again.bytes(), v142_project);
+    EXPECT_EQ(again.calls(memory_file_op::write), 1);
+}
+
 TEST(Conversion, NothingToChangeIsToldApartByWhetherTheTargetIsNamed)
 {
     memory_file configured(v140_project);
