@@ -1,0 +1,29 @@
+#include "cli/cli_main.h"
+
+#include "cli/cli_command_line.h"
+#include "cli/cli_platform.h"
+#include "cli/cli_run.h"
+
+#ifndef PROJPORT_VERSION_TEXT
+#define PROJPORT_VERSION_TEXT "unknown"
+#endif
+
+int cli_main(const std::vector<std::string>& arguments)
+{
+    cli_request request = parse_cli_arguments(arguments);
+    switch (request.action) {
+    case cli_action::show_help:
+        cli_write(cli_stream::output, cli_usage_text());
+        return cli_exit_done;
+    case cli_action::show_version:
+        cli_write(cli_stream::output, "projport-cli " PROJPORT_VERSION_TEXT "\n");
+        return cli_exit_done;
+    case cli_action::usage_error:
+        cli_write(cli_stream::error, "projport-cli: " + request.problem + "\n");
+        cli_write(cli_stream::error, cli_usage_text());
+        return cli_exit_failed;
+    case cli_action::convert:
+        break;
+    }
+    return run_cli(request);
+}
