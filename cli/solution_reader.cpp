@@ -302,9 +302,9 @@ std::vector<std::string> sln_project_paths(std::string_view bytes)
         std::size_t end = bytes.find('\n', start);
         if (end == std::string_view::npos)
             end = bytes.size();
+        // A carriage return before the line feed comes after the fields and
+        // needs no removing.
         std::string_view line = bytes.substr(start, end - start);
-        if (!line.empty() && line.back() == '\r')
-            line.remove_suffix(1);
         std::string_view path;
         if (project_line_path(line, path) && has_project_extension(path))
             paths.emplace_back(path);
@@ -315,7 +315,8 @@ std::vector<std::string> sln_project_paths(std::string_view bytes)
 
 std::vector<std::string> slnx_project_paths(std::string_view bytes)
 {
-    xml_cursor cursor{without_utf8_bom(bytes)};
+    // A byte order mark, like any text outside the markup, is passed over.
+    xml_cursor cursor{bytes};
     std::vector<std::string> paths;
     while (!cursor.done()) {
         std::size_t open = cursor.text.find('<', cursor.at);

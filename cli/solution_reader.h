@@ -23,5 +23,5 @@ std::vector<std::string> sln_project_paths(std::string_view bytes);
 // The projects of an XML `.slnx`: the Path attribute of each Project element,
 // at any depth. Attribute values have their entity and character references
 // replaced; comments, processing instructions, CDATA sections and a DOCTYPE
-// are skipped. The text may start with a UTF-8 byte order mark.
+// are skipped. The text is UTF-8 and may start with a byte order mark.
 std::vector<std::string> slnx_project_paths(std::string_view bytes);

@@ -262,9 +262,9 @@ TEST(SlnxReader, SkipsCommentsInstructionsCdataAndDoctype)
 {
     std::string text = "\xEF\xBB\xBF<?xml version=\"1.0\" encoding=\"utf-8\"?>\r\n"
                        "<!DOCTYPE Solution [\r\n"
-                       "  <!ENTITY x \"<Project Path='in-doctype.vcxproj'/>\">\r\n"
-                       "  <!-- ] > <Project Path=\"doctype-comment.vcxproj\"/> -->\r\n"
                        "  <!ELEMENT Solution ANY>\r\n"
+                       "  <!ENTITY x \"] > <Project Path='in-doctype.vcxproj'/>\">\r\n"
+                       "  <!-- ] > <Project Path=\"doctype-comment.vcxproj\"/> -->\r\n"
                        "]>\r\n"
                        "<Solution>\r\n"
                        "  <!-- <Project Path=\"commented.vcxproj\" /> -->\r\n"

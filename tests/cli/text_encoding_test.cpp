@@ -54,6 +54,13 @@ TEST(TextEncoding, LoneSurrogatesKeepTheirThreeByteForm)
     EXPECT_EQ(utf8_to_utf16(utf16_to_utf8(reversed)), reversed);
 }
 
+TEST(TextEncoding, TwoHighSurrogatesAreTwoLoneOnes)
+{
+    std::u16string text = units({0xD800, 0xDBFF, 0xDC00});
+    EXPECT_EQ(utf16_to_utf8(text), "\xED\xA0\x80\xF4\x8F\xB0\x80");
+    EXPECT_EQ(utf8_to_utf16(utf16_to_utf8(text)), text);
+}
+
 TEST(TextEncoding, HighSurrogateAtTheEndIsLone)
 {
     std::u16string text = units({u'x', 0xDBFF});
