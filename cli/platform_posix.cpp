@@ -1,0 +1,132 @@
+#include "cli/platform_files.h"
+
+#include <dirent.h>
+#include <errno.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <utility>
+
+namespace {
+
+constexpr const char* action_open = "open";
+constexpr const char* action_read = "read";
+
+struct fd_holder {
+    int fd = -1;
+    ~fd_holder()
+    {
+        if (fd >= 0)
+            (void)close(fd);
+    }
+};
+
+struct dir_holder {
+    DIR* dir = nullptr;
+    ~dir_holder()
+    {
+        if (dir)
+            (void)closedir(dir);
+    }
+};
+
+unsigned last_error() noexcept
+{
+    return static_cast<unsigned>(errno);
+}
+
+// Whether the entry at `path` is a folder itself, when readdir could not say.
+bool is_real_folder(const std::string& path) noexcept
+{
+    struct stat info;
+    return lstat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+}
+
+}  // namespace
+
+unsigned identify_file(const std::string& path, file_identity& identity) noexcept
+{
+    struct stat info;
+    if (stat(path.c_str(), &info) != 0)
+        return last_error();
+    identity.volume = static_cast<std::uint64_t>(info.st_dev);
+    identity.index = static_cast<std::uint64_t>(info.st_ino);
+    return 0;
+}
+
+bool is_existing_folder(const std::string& path) noexcept
+{
+    struct stat info;
+    return stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+}
+
+bool path_exists(const std::string& path) noexcept
+{
+    struct stat info;
+    return lstat(path.c_str(), &info) == 0;
+}
+
+unsigned list_folder(const std::string& path, std::vector<folder_entry>& entries, const char*& action) noexcept
+{
+    entries.clear();
+    dir_holder folder{opendir(path.c_str())};
+    if (!folder.dir) {
+        action = action_open;
+        return last_error();
+    }
+    std::string prefix = path;
+    if (prefix.empty() || prefix.back() != '/')
+        prefix += '/';
+    for (;;) {
+        errno = 0;
+        dirent* entry = readdir(folder.dir);
+        if (!entry) {
+            if (errno == 0)
+                return 0;
+            action = action_read;
+            return last_error();
+        }
+        std::string name = entry->d_name;
+        if (name == "." || name == "..")
+            continue;
+        bool is_folder = entry->d_type == DT_DIR;
+        if (entry->d_type == DT_UNKNOWN)
+            is_folder = is_real_folder(prefix + name);
+        entries.push_back({std::move(name), is_folder});
+    }
+}
+
+unsigned read_small_file(const std::string& path, std::string& bytes, const char*& action) noexcept
+{
+    bytes.clear();
+    fd_holder file{open(path.c_str(), O_RDONLY | O_CLOEXEC)};
+    if (file.fd < 0) {
+        action = action_open;
+        return last_error();
+    }
+    action = action_read;
+    struct stat info;
+    if (fstat(file.fd, &info) != 0)
+        return last_error();
+    if (S_ISDIR(info.st_mode))
+        return EISDIR;
+    if (info.st_size < 0 || static_cast<std::uint64_t>(info.st_size) > small_file_limit)
+        return EFBIG;
+    // The size is only a hint: the file is read until its end.
+    bytes.reserve(static_cast<std::size_t>(info.st_size));
+    char buffer[65536];
+    for (;;) {
+        ssize_t got = read(file.fd, buffer, sizeof buffer);
+        if (got < 0) {
+            if (errno == EINTR)
+                continue;
+            return last_error();
+        }
+        if (got == 0)
+            return 0;
+        if (bytes.size() + static_cast<std::size_t>(got) > small_file_limit)
+            return EFBIG;
+        bytes.append(buffer, static_cast<std::size_t>(got));
+    }
+}

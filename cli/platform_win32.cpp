@@ -1,0 +1,130 @@
+#include "cli/platform_files.h"
+
+#include <windows.h>
+
+#include <utility>
+
+#include "cli/text_encoding.h"
+
+namespace {
+
+constexpr const char* action_open = "open";
+constexpr const char* action_read = "read";
+
+// "No handle" is both NULL and INVALID_HANDLE_VALUE.
+struct handle_holder {
+    HANDLE handle = INVALID_HANDLE_VALUE;
+    ~handle_holder()
+    {
+        if (handle && handle != INVALID_HANDLE_VALUE)
+            (void)CloseHandle(handle);
+    }
+};
+
+struct find_holder {
+    HANDLE handle = INVALID_HANDLE_VALUE;
+    ~find_holder()
+    {
+        if (handle != INVALID_HANDLE_VALUE)
+            (void)FindClose(handle);
+    }
+};
+
+// A failed call whose last error is 0 has still failed.
+unsigned last_error() noexcept
+{
+    DWORD code = GetLastError();
+    return code != 0 ? static_cast<unsigned>(code) : static_cast<unsigned>(ERROR_GEN_FAILURE);
+}
+
+}  // namespace
+
+unsigned identify_file(const std::string& path, file_identity& identity) noexcept
+{
+    // No access right is needed to read the identity, and full sharing lets
+    // it be read while another program holds the file open.
+    handle_holder file{CreateFileW(widen(path).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                   nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr)};
+    if (file.handle == INVALID_HANDLE_VALUE)
+        return last_error();
+    BY_HANDLE_FILE_INFORMATION info;
+    if (!GetFileInformationByHandle(file.handle, &info))
+        return last_error();
+    identity.volume = info.dwVolumeSerialNumber;
+    identity.index = static_cast<std::uint64_t>(info.nFileIndexHigh) << 32 | info.nFileIndexLow;
+    return 0;
+}
+
+bool is_existing_folder(const std::string& path) noexcept
+{
+    DWORD attributes = GetFileAttributesW(widen(path).c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+bool path_exists(const std::string& path) noexcept
+{
+    return GetFileAttributesW(widen(path).c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+unsigned list_folder(const std::string& path, std::vector<folder_entry>& entries, const char*& action) noexcept
+{
+    entries.clear();
+    std::wstring pattern = widen(path);
+    if (!pattern.empty() && pattern.back() != L'\\' && pattern.back() != L'/' && pattern.back() != L':')
+        pattern += L'\\';
+    pattern += L'*';
+    WIN32_FIND_DATAW found;
+    find_holder search{FindFirstFileExW(pattern.c_str(), FindExInfoBasic, &found, FindExSearchNameMatch, nullptr,
+                                        FIND_FIRST_EX_LARGE_FETCH)};
+    if (search.handle == INVALID_HANDLE_VALUE) {
+        // The root of an empty drive has not even "." and "..".
+        DWORD code = GetLastError();
+        if (code == ERROR_FILE_NOT_FOUND && is_existing_folder(path))
+            return 0;
+        action = action_open;
+        return code != 0 ? static_cast<unsigned>(code) : static_cast<unsigned>(ERROR_GEN_FAILURE);
+    }
+    do {
+        std::wstring_view name = found.cFileName;
+        if (name == L"." || name == L"..")
+            continue;
+        bool is_folder = (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) &&
+                         !(found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT);
+        entries.push_back({narrow(name), is_folder});
+    } while (FindNextFileW(search.handle, &found));
+    DWORD code = GetLastError();
+    if (code == ERROR_NO_MORE_FILES)
+        return 0;
+    action = action_read;
+    return code != 0 ? static_cast<unsigned>(code) : static_cast<unsigned>(ERROR_GEN_FAILURE);
+}
+
+unsigned read_small_file(const std::string& path, std::string& bytes, const char*& action) noexcept
+{
+    bytes.clear();
+    handle_holder file{CreateFileW(widen(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                   OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr)};
+    if (file.handle == INVALID_HANDLE_VALUE) {
+        action = action_open;
+        return last_error();
+    }
+    action = action_read;
+    LARGE_INTEGER size;
+    if (!GetFileSizeEx(file.handle, &size))
+        return last_error();
+    if (size.QuadPart < 0 || static_cast<std::uint64_t>(size.QuadPart) > small_file_limit)
+        return ERROR_FILE_TOO_LARGE;
+    // The size is only a hint: the file is read until its end.
+    bytes.reserve(static_cast<std::size_t>(size.QuadPart));
+    char buffer[65536];
+    for (;;) {
+        DWORD got = 0;
+        if (!ReadFile(file.handle, buffer, sizeof buffer, &got, nullptr))
+            return last_error();
+        if (got == 0)
+            return 0;
+        if (bytes.size() + got > small_file_limit)
+            return ERROR_FILE_TOO_LARGE;
+        bytes.append(buffer, got);
+    }
+}

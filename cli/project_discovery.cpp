@@ -1,0 +1,203 @@
+#include "cli/project_discovery.h"
+
+#include <algorithm>
+#include <cstddef>
+
+#include "cli/platform_files.h"
+#include "cli/solution_reader.h"
+
+namespace {
+
+char lower_ascii(char c) noexcept
+{
+    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+bool same_ignoring_case(std::string_view a, std::string_view b) noexcept
+{
+    if (a.size() != b.size())
+        return false;
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        if (lower_ascii(a[i]) != lower_ascii(b[i]))
+            return false;
+    }
+    return true;
+}
+
+bool ends_with_ignoring_case(std::string_view text, std::string_view tail) noexcept
+{
+    return text.size() >= tail.size() && same_ignoring_case(text.substr(text.size() - tail.size()), tail);
+}
+
+// Any separator a solution may write, whatever the platform.
+bool is_written_separator(char c) noexcept
+{
+    return c == '\\' || c == '/';
+}
+
+// The folder part of `path`, with its trailing separator; empty when there is
+// none. On Windows "C:x.sln" gives "C:".
+std::string_view folder_part(std::string_view path) noexcept
+{
+    std::size_t end = path.size();
+    while (end > 0 && !is_path_separator(path[end - 1]))
+        --end;
+#ifdef _WIN32
+    if (end == 0 && path.size() >= 2 && path[1] == ':')
+        end = 2;
+#endif
+    return path.substr(0, end);
+}
+
+// `folder` and `name` joined with one separator.
+std::string joined(std::string_view folder, std::string_view name)
+{
+    std::string path(folder);
+    bool ends_open = path.empty() || is_path_separator(path.back());
+#ifdef _WIN32
+    ends_open = ends_open || (path.size() == 2 && path[1] == ':');
+#endif
+    if (!ends_open)
+        path += path_separator;
+    path += name;
+    return path;
+}
+
+bool is_absolute_written(std::string_view written) noexcept
+{
+    if (!written.empty() && is_written_separator(written[0]))
+        return true;
+#ifdef _WIN32
+    return written.size() >= 2 && written[1] == ':';
+#else
+    return false;
+#endif
+}
+
+// The one name in `folder` that equals `part` when case is ignored, or
+// empty when there is none or more than one.
+std::string unique_case_match(const std::string& folder, std::string_view part)
+{
+    std::vector<folder_entry> entries;
+    const char* action = nullptr;
+    if (list_folder(folder.empty() ? std::string(".") : folder, entries, action) != 0)
+        return {};
+    std::string match;
+    for (folder_entry& entry : entries) {
+        if (!same_ignoring_case(entry.name, part))
+            continue;
+        if (!match.empty())
+            return {};
+        match = std::move(entry.name);
+    }
+    return match;
+}
+
+bool is_skipped_folder(std::string_view name) noexcept
+{
+    return same_ignoring_case(name, ".git") || same_ignoring_case(name, ".vs");
+}
+
+void take(std::string path, project_set& seen, std::vector<std::string>& projects)
+{
+    if (seen.add(path))
+        projects.push_back(std::move(path));
+}
+
+void walk_folder(const std::string& root, project_set& seen, std::vector<std::string>& projects,
+                 std::vector<discovery_problem>& problems)
+{
+    std::vector<std::string> found;
+    std::vector<std::string> pending{root};
+    std::vector<folder_entry> entries;
+    while (!pending.empty()) {
+        std::string folder = std::move(pending.back());
+        pending.pop_back();
+        const char* action = nullptr;
+        if (unsigned code = list_folder(folder, entries, action); code != 0) {
+            problems.push_back({folder, action, code});
+            // A listing that broke off still gave names worth taking.
+        }
+        for (const folder_entry& entry : entries) {
+            if (entry.is_folder) {
+                if (!is_skipped_folder(entry.name))
+                    pending.push_back(joined(folder, entry.name));
+            } else if (has_project_extension(entry.name)) {
+                // A link is taken when it leads to a file, or nowhere.
+                std::string file = joined(folder, entry.name);
+                if (!is_existing_folder(file))
+                    found.push_back(std::move(file));
+            }
+        }
+    }
+    std::sort(found.begin(), found.end());
+    for (std::string& path : found)
+        take(std::move(path), seen, projects);
+}
+
+void read_solution(const std::string& path, bool is_slnx, project_set& seen, std::vector<std::string>& projects,
+                   std::vector<discovery_problem>& problems)
+{
+    std::string bytes;
+    const char* action = nullptr;
+    if (unsigned code = read_small_file(path, bytes, action); code != 0) {
+        problems.push_back({path, action, code});
+        return;
+    }
+    std::vector<std::string> written = is_slnx ? slnx_project_paths(bytes) : sln_project_paths(bytes);
+    std::string_view folder = folder_part(path);
+    for (const std::string& entry : written)
+        take(solution_project_path(folder, entry), seen, projects);
+}
+
+}  // namespace
+
+bool project_set::add(const std::string& path)
+{
+    file_identity identity;
+    if (identify_file(path, identity) == 0)
+        return identified.insert({identity.volume, identity.index}).second;
+    return unidentified.insert(path).second;
+}
+
+std::string solution_project_path(std::string_view folder, std::string_view written)
+{
+    std::string path = is_absolute_written(written) ? std::string() : std::string(folder);
+    bool matching = true;
+    std::size_t at = 0;
+    while (at < written.size()) {
+        if (is_written_separator(written[at])) {
+            path += path_separator;
+            ++at;
+            continue;
+        }
+        std::size_t end = at;
+        while (end < written.size() && !is_written_separator(written[end]))
+            ++end;
+        std::string_view part = written.substr(at, end - at);
+        at = end;
+        if (matching && !path_exists(path + std::string(part))) {
+            std::string match = unique_case_match(path, part);
+            if (!match.empty()) {
+                path += match;
+                continue;
+            }
+            matching = false;
+        }
+        path += part;
+    }
+    return path;
+}
+
+void discover_projects(const std::string& path, project_set& seen, std::vector<std::string>& projects,
+                       std::vector<discovery_problem>& problems)
+{
+    if (is_existing_folder(path))
+        walk_folder(path, seen, projects, problems);
+    else if (ends_with_ignoring_case(path, ".sln"))
+        read_solution(path, false, seen, projects, problems);
+    else if (ends_with_ignoring_case(path, ".slnx"))
+        read_solution(path, true, seen, projects, problems);
+    else
+        take(path, seen, projects);
+}

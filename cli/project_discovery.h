@@ -1,0 +1,62 @@
+#pragma once
+// Turning the PATH arguments of the command line tool into the project files
+// to convert. A PATH is one of:
+//   - an existing folder: every file below it whose name ends in ".vcxproj"
+//     (in any case), in bytewise order of the full paths; links to folders
+//     (reparse points on Windows) are not followed, and folders named ".git"
+//     or ".vs" (in any case) are skipped;
+//   - a solution, by its extension ".sln" or ".slnx" (in any case): the
+//     projects it lists (see solution_reader.h), relative to its folder;
+//   - anything else: a project file, whether it exists or not (the open of
+//     the conversion reports a missing one).
+// Paths are UTF-8 on every platform. Found projects are joined to the walked
+// folder or to the solution's folder part with the platform's separator:
+// "dir/x.sln" listing "sub\a.vcxproj" gives "dir/sub/a.vcxproj" on POSIX,
+// "dir/sub\a.vcxproj" on Windows, and "x.sln" just "sub/a.vcxproj". A path in
+// a solution that is absolute (starts with a separator, or a drive on
+// Windows) is not joined.
+
+#include <cstdint>
+#include <set>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+// A solution that could not be opened or read, or a folder that could not be
+// listed.
+struct discovery_problem {
+    std::string path;
+    const char* action = nullptr;  // "open" or "read"
+    unsigned code = 0;             // errno on POSIX, the Windows error code on Windows
+};
+
+// The project files already taken, so that a project reached twice (named
+// directly and through a solution, or through two solutions) is converted
+// once. A file is known by its identity (device and inode on POSIX, volume
+// serial number and file index on Windows); one that cannot be identified,
+// because it is missing say, by its path as written.
+class project_set {
+public:
+    // True the first time the file `path` names is added, false after.
+    bool add(const std::string& path);
+
+private:
+    std::set<std::pair<std::uint64_t, std::uint64_t>> identified;
+    std::set<std::string> unidentified;
+};
+
+// Appends to `projects` every project file that `path` names, each once per
+// `seen`, in order. Appends to `problems` a solution that cannot be opened or
+// read and a folder that cannot be listed; the rest of the walk goes on.
+// Never prints.
+void discover_projects(const std::string& path, project_set& seen, std::vector<std::string>& projects,
+                       std::vector<discovery_problem>& problems);
+
+// Where a path written in a solution leads: `written` (backslashes or
+// slashes) with the platform's separators, after `folder` (the solution's
+// folder part, with its trailing separator, or empty). A part that does not
+// exist as written but matches exactly one name in its folder when case is
+// ignored (ASCII letters only) takes that name; from the first part that
+// neither exists nor matches once, the rest is kept as written.
+std::string solution_project_path(std::string_view folder, std::string_view written);
