@@ -43,7 +43,7 @@ endfunction()
 # target's own version_info.h from cmake/version_info.h.in, which
 # cmake/version_info.rc reads. A program with a resource script of its own
 # has it #include "version_info.rc"; a program without one gets that file as
-# its resource script.
+# its resource script. Call it after the target's sources are all given.
 function(projport_version_resource target)
   cmake_parse_arguments(arg "" "ORIGINAL_FILENAME;DESCRIPTION;INTERNAL_NAME" "" ${ARGN})
   if(NOT arg_ORIGINAL_FILENAME OR NOT arg_DESCRIPTION)
@@ -69,9 +69,14 @@ function(projport_version_resource target)
   configure_file(${PROJECT_SOURCE_DIR}/cmake/version_info.h.in ${header_dir}/version_info.h @ONLY)
   target_include_directories(${target} PRIVATE ${header_dir} ${PROJECT_SOURCE_DIR}/cmake)
 
-  get_target_property(sources ${target} SOURCES)
-  list(FILTER sources INCLUDE REGEX "\\.rc$")
-  if(NOT sources)
-    target_sources(${target} PRIVATE ${PROJECT_SOURCE_DIR}/cmake/version_info.rc)
+  get_target_property(scripts ${target} SOURCES)
+  list(FILTER scripts INCLUDE REGEX "\\.rc$")
+  if(NOT scripts)
+    set(scripts ${PROJECT_SOURCE_DIR}/cmake/version_info.rc)
+    target_sources(${target} PRIVATE ${scripts})
   endif()
+  # windres and llvm-windres report no dependencies: a new version or a
+  # changed template must still rebuild the resources.
+  set_property(SOURCE ${scripts} APPEND PROPERTY OBJECT_DEPENDS
+               ${header_dir}/version_info.h ${PROJECT_SOURCE_DIR}/cmake/version_info.rc)
 endfunction()
