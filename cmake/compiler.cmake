@@ -7,7 +7,8 @@ if(MSVC)
   add_compile_definitions(UNICODE _UNICODE NOMINMAX WIN32_LEAN_AND_MEAN _CRT_SECURE_NO_WARNINGS)
   # CMake's default /EHsc and /GR would clash with /EHs-c- and /GR- (D9025):
   # exception handling is set per target instead, on (/EHsc) for everything
-  # but the program's own code (GoogleTest, the tests and their helpers).
+  # but the program's own code (GoogleTest, the tests and their helpers); RTTI
+  # is the compiler's default without /GR.
   string(REPLACE "/EHsc" "" CMAKE_CXX_FLAGS "${CMAKE_CXX_FLAGS}")
   string(REPLACE "/GR" "" CMAKE_CXX_FLAGS "${CMAKE_CXX_FLAGS}")
   add_compile_options("$<$<AND:$<COMPILE_LANGUAGE:CXX>,$<NOT:$<BOOL:$<TARGET_PROPERTY:PROJPORT_OWN_CODE>>>>:/EHsc>")
