@@ -5,6 +5,13 @@
 if(MSVC)
   set(CMAKE_MSVC_RUNTIME_LIBRARY "MultiThreaded$<$<CONFIG:Debug>:Debug>")
   add_compile_definitions(UNICODE _UNICODE NOMINMAX WIN32_LEAN_AND_MEAN _CRT_SECURE_NO_WARNINGS)
+  # CMake's default /EHsc and /GR would clash with /EHs-c- and /GR- (D9025):
+  # exception handling is set per target instead, on (/EHsc) for everything
+  # but the program's own code (GoogleTest, the tests and their helpers); RTTI
+  # is the compiler's default without /GR.
+  string(REPLACE "/EHsc" "" CMAKE_CXX_FLAGS "${CMAKE_CXX_FLAGS}")
+  string(REPLACE "/GR" "" CMAKE_CXX_FLAGS "${CMAKE_CXX_FLAGS}")
+  add_compile_options("$<$<AND:$<COMPILE_LANGUAGE:CXX>,$<NOT:$<BOOL:$<TARGET_PROPERTY:PROJPORT_OWN_CODE>>>>:/EHsc>")
 elseif(WIN32)
   # The runtime's own printf family: "%ls" and "%hs" mean what Windows says they mean.
   add_compile_definitions(UNICODE _UNICODE NOMINMAX WIN32_LEAN_AND_MEAN __USE_MINGW_ANSI_STDIO=0)
@@ -14,7 +21,9 @@ endif()
 
 function(projport_code_options target)
   if(MSVC)
-    target_compile_options(${target} PRIVATE /W4 /EHs-c- /GR- /utf-8)
+    set_target_properties(${target} PROPERTIES PROJPORT_OWN_CODE ON)
+    # C4577: noexcept without an exception handling mode, which is the point here.
+    target_compile_options(${target} PRIVATE /W4 /EHs-c- /GR- /wd4577 /utf-8)
     target_compile_definitions(${target} PRIVATE _HAS_EXCEPTIONS=0)
   else()
     target_compile_options(${target} PRIVATE -Wall -Wextra -Wpedantic -fno-exceptions -fno-rtti)
@@ -27,4 +36,48 @@ function(projport_wide_entry target)
     target_compile_options(${target} PRIVATE -municode)
     target_link_options(${target} PRIVATE -municode)
   endif()
+endfunction()
+
+# projport_version_resource(target ORIGINAL_FILENAME <file name> DESCRIPTION <text>
+#                           [INTERNAL_NAME <name>])
+# The program's VERSIONINFO, numbered from project(VERSION): configures the
+# target's own version_info.h from cmake/version_info.h.in, which
+# cmake/version_info.rc reads. A program with a resource script of its own
+# has it #include "version_info.rc"; a program without one gets that file as
+# its resource script. Call it after the target's sources are all given.
+function(projport_version_resource target)
+  cmake_parse_arguments(arg "" "ORIGINAL_FILENAME;DESCRIPTION;INTERNAL_NAME" "" ${ARGN})
+  if(NOT arg_ORIGINAL_FILENAME OR NOT arg_DESCRIPTION)
+    message(FATAL_ERROR "projport_version_resource(${target}) needs ORIGINAL_FILENAME and DESCRIPTION")
+  endif()
+  if(NOT arg_INTERNAL_NAME)
+    set(arg_INTERNAL_NAME ${target})
+  endif()
+
+  set(version_numbers ${PROJECT_VERSION_MAJOR} ${PROJECT_VERSION_MINOR} ${PROJECT_VERSION_PATCH} ${PROJECT_VERSION_TWEAK})
+  list(LENGTH version_numbers count)
+  while(count LESS 4)
+    list(APPEND version_numbers 0)
+    math(EXPR count "${count} + 1")
+  endwhile()
+  list(JOIN version_numbers "," PROJPORT_VERSION_NUMBERS)
+  list(JOIN version_numbers "." PROJPORT_VERSION_TEXT)
+  set(PROJPORT_ORIGINAL_FILENAME ${arg_ORIGINAL_FILENAME})
+  set(PROJPORT_DESCRIPTION ${arg_DESCRIPTION})
+  set(PROJPORT_INTERNAL_NAME ${arg_INTERNAL_NAME})
+
+  set(header_dir ${CMAKE_CURRENT_BINARY_DIR}/${target}_version)
+  configure_file(${PROJECT_SOURCE_DIR}/cmake/version_info.h.in ${header_dir}/version_info.h @ONLY)
+  target_include_directories(${target} PRIVATE ${header_dir} ${PROJECT_SOURCE_DIR}/cmake)
+
+  get_target_property(scripts ${target} SOURCES)
+  list(FILTER scripts INCLUDE REGEX "\\.rc$")
+  if(NOT scripts)
+    set(scripts ${PROJECT_SOURCE_DIR}/cmake/version_info.rc)
+    target_sources(${target} PRIVATE ${scripts})
+  endif()
+  # windres and llvm-windres report no dependencies: a new version or a
+  # changed template must still rebuild the resources.
+  set_property(SOURCE ${scripts} APPEND PROPERTY OBJECT_DEPENDS
+               ${header_dir}/version_info.h ${PROJECT_SOURCE_DIR}/cmake/version_info.rc)
 endfunction()
