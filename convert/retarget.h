@@ -13,7 +13,7 @@ enum class change_kind {
     inserted,  // text is the ToolsVersion attribute that was inserted
 };
 
-// Told of every change as it is made, in order.
+// Told of every change, in the order of the searches, before the conversion returns.
 struct change_listener {
     void (*on_change)(void* context, change_kind kind, std::string_view text) = nullptr;
     void* context = nullptr;

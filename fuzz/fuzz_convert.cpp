@@ -2,6 +2,7 @@
 // plain reference, the declared growth bound and the capacity given.
 // The first input byte picks the target; the rest is the project's text.
 
+#include <algorithm>
 #include <climits>
 #include <cstdint>
 #include <cstdio>
@@ -184,5 +185,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     check_reference_is_consistent(input, expected);
     check_full_conversion(input, target, expected);
     check_tight_capacities(input, target, expected);
+
+    // The conversion reads the text in chunks of 8 KiB: the same text behind a
+    // filler that puts its middle on the first boundary between two chunks.
+    constexpr std::size_t chunk_boundary = 8 << 10;
+    std::string shifted = std::string(chunk_boundary - std::min(input.size() / 2, chunk_boundary), 'x') + input;
+    check_full_conversion(shifted, target, reference_retarget(shifted, target));
     return 0;
 }

@@ -270,3 +270,132 @@ TEST(Verdict, EmptyAndInvalidInputsChangeNothing)
     EXPECT_FALSE(r.changed);
     EXPECT_EQ(r.length, 0u);
 }
+
+// Texts that stand right against each other or against the point where the
+// read position was left: each one is found only when the next search starts
+// exactly where the previous text ended.
+
+TEST(Adjacent, TwoElementsOfOneRowBackToBackAreBothReplaced)
+{
+    conversion c = convert(v140 + v140, 3);
+    EXPECT_EQ(c.text, v142 + v142);
+    EXPECT_EQ(c.lines, (std::vector<std::string>{v140, v140}));
+}
+
+TEST(Adjacent, ElementOfALaterRowRightBehindOneOfAnEarlierRowIsReplaced)
+{
+    conversion c = convert(v100 + v140 + v141, 3);
+    EXPECT_EQ(c.text, v142 + v142 + v142);
+    EXPECT_EQ(c.lines, (std::vector<std::string>{v100, v140, v141}));
+}
+
+TEST(Adjacent, ElementOfALaterRowRightInFrontOfOneOfAnEarlierRowStays)
+{
+    conversion c = convert(v141 + v140 + v100, 3);
+    EXPECT_EQ(c.text, v141 + v140 + v142);
+    EXPECT_EQ(c.lines, (std::vector<std::string>{v100}));
+}
+
+TEST(Adjacent, ElementRightBehindTheReplacedToolsVersionIsReplaced)
+{
+    std::string head = "<Project DefaultTargets=\"Build\" ";
+    conversion c = convert(head + "ToolsVersion=\"14.0\"" + v140 + v100, 3);
+    EXPECT_EQ(c.text, head + "ToolsVersion=\"15.0\"" + v140 + v142);
+    EXPECT_EQ(c.lines, (std::vector<std::string>{"ToolsVersion=\"14.0\"", v100}));
+
+    conversion to_2015 = convert(head + "ToolsVersion=\"4.0\"" + v100, 1);
+    EXPECT_EQ(to_2015.text, head + "ToolsVersion=\"14.0\"" + v140);
+}
+
+TEST(Adjacent, ElementRightBehindTheInsertionPointIsReplaced)
+{
+    std::string anchor(project_anchor);
+    conversion c = convert(anchor + v140 + v141, 0);
+    EXPECT_EQ(c.text, anchor + " ToolsVersion=\"4.0\"" + v100 + v100);
+    EXPECT_EQ(c.lines, (std::vector<std::string>{"+ ToolsVersion=\"4.0\"", v140, v141}));
+}
+
+TEST(Adjacent, TableToolsVersionRightBehindTheAnchorIsReplacedNotDoubled)
+{
+    std::string anchor(project_anchor);
+    conversion c = convert(anchor + "ToolsVersion=\"14.0\"" + v140, 0);
+    EXPECT_EQ(c.text, anchor + "ToolsVersion=\"4.0\"" + v100);
+    EXPECT_EQ(c.lines, (std::vector<std::string>{"ToolsVersion=\"14.0\"", v140}));
+
+    conversion already = convert(anchor + "ToolsVersion=\"4.0\"" + v140, 0);
+    EXPECT_EQ(already.text, anchor + "ToolsVersion=\"4.0\"" + v100);
+    EXPECT_EQ(already.lines, (std::vector<std::string>{v140}));
+}
+
+// The ToolsVersion edit depends on the whole text; the toolsets follow the
+// edit that the whole text calls for, wherever its parts stand.
+
+TEST(WholeText, ToolsVersionOfAnEarlierRowFurtherDownMovesTheReadPosition)
+{
+    std::string input = "ToolsVersion=\"14.0\"" + group(v140) + "ToolsVersion=\"4.0\"" + group(v140);
+    conversion c = convert(input, 3);
+    EXPECT_EQ(c.text, "ToolsVersion=\"14.0\"" + group(v140) + "ToolsVersion=\"15.0\"" + group(v142));
+    EXPECT_EQ(c.lines, (std::vector<std::string>{"ToolsVersion=\"4.0\"", v140}));
+}
+
+TEST(WholeText, TargetToolsVersionFurtherDownPreventsTheInsertion)
+{
+    std::string anchor(project_anchor);
+    std::string input = group(v100) + anchor + " x=\"1\">" + group(v100) + "<!-- ToolsVersion=\"14.0\" -->";
+    conversion c = convert(input, 1);
+    EXPECT_EQ(c.text, group(v140) + anchor + " x=\"1\">" + group(v140) + "<!-- ToolsVersion=\"14.0\" -->");
+    EXPECT_EQ(c.lines, (std::vector<std::string>{v100, v100}));
+}
+
+TEST(WholeText, AnchorFurtherDownLeavesTheElementsInFrontOfItUnchanged)
+{
+    std::string anchor(project_anchor);
+    std::string input = group(v140) + anchor + " x=\"1\">" + group(v140);
+    conversion c = convert(input, 0);
+    EXPECT_EQ(c.text, group(v140) + anchor + " ToolsVersion=\"4.0\" x=\"1\">" + group(v100));
+}
+
+TEST(WholeText, ElementsOfEveryOrderKeepTheRowOrderOfTheSearches)
+{
+    // Rows searched for 2019: v100, then v140 from behind the last v100, then v141.
+    std::string input = group(v141) + group(v140) + group(v100) + group(v141) + group(v140) + group(v141) +
+                        group(v100) + group(v141) + group(v140) + group(v140) + group(v141);
+    conversion c = convert(input, 3);
+    EXPECT_EQ(c.text, group(v141) + group(v140) + group(v142) + group(v141) + group(v140) + group(v141) +
+                          group(v142) + group(v141) + group(v142) + group(v142) + group(v142));
+    EXPECT_EQ(c.lines, (std::vector<std::string>{v100, v100, v140, v140, v141}));
+}
+
+TEST(WholeText, LongTextsAreConvertedThroughout)
+{
+    std::string filler(5000, 'x');
+    std::string input = "<Project DefaultTargets=\"Build\" ToolsVersion=\"14.0\">";
+    std::string expected = "<Project DefaultTargets=\"Build\" ToolsVersion=\"15.0\">";
+    for (int i = 0; i < 40; ++i) {
+        filler[static_cast<std::size_t>(i) * 97 % filler.size()] = 'T';
+        input += filler + v140;
+        expected += filler + v142;
+    }
+    input += group(v141) + std::string("\0", 1) + group(v140);
+    expected += group(v142) + std::string("\0", 1) + group(v140);
+    conversion c = convert(input, 3);
+    EXPECT_TRUE(c.text == expected);
+    EXPECT_EQ(c.lines.size(), 42u);
+}
+
+TEST(Overflow, TheOutputIsCutWhereAChangeBeginsOrEnds)
+{
+    std::string input = "<Project DefaultTargets=\"Build\" ToolsVersion=\"14.0\">" + v140 + "abc" + v140 + "xyz";
+    conversion full = convert(input, 0);
+    std::size_t attribute = input.find("ToolsVersion");
+    std::size_t first = full.text.find(v100);
+    std::size_t second = full.text.rfind(v100);
+    struct cut { std::size_t capacity, length; };
+    for (cut expected : {cut{attribute - 1, 0}, cut{attribute, attribute}, cut{attribute + 17, attribute}, cut{attribute + 18, attribute + 18},
+                         cut{first + 38, first}, cut{first + 39, first + 39}, cut{second + 10, second},
+                         cut{full.text.size() - 1, second + 39}}) {
+        conversion c = convert(input, 0, expected.capacity);
+        EXPECT_TRUE(c.overflow) << expected.capacity;
+        EXPECT_EQ(c.text, full.text.substr(0, expected.length)) << expected.capacity;
+    }
+}
