@@ -3,16 +3,28 @@
 // (and the registration of both).
 
 #include "console/shadow_console.h"
+#include "convert/rewrite_hold.h"
 
 namespace {
 
 constexpr DWORD input_batch = 128;
+// The system grants a handler of the close event 5 s before it ends the
+// process; the logoff and shutdown events get at least as long.
+constexpr unsigned rewrite_wait_ms = 4000;
 
 void signal_exit() noexcept
 {
     shadow_console& c = g_shadow_console;
     if (c.event_valid.load(std::memory_order_relaxed))
         (void)SetEvent(c.exit_event);
+}
+
+// The events after which the system ends the process once the handler
+// returns, whatever it answers. Ctrl+C and Ctrl+Break end nothing here.
+bool ends_the_process(DWORD control_type) noexcept
+{
+    return control_type == CTRL_CLOSE_EVENT || control_type == CTRL_LOGOFF_EVENT ||
+           control_type == CTRL_SHUTDOWN_EVENT;
 }
 
 bool is_console_input(HANDLE handle) noexcept
@@ -63,9 +75,14 @@ void CALLBACK console_input_callback(PVOID context, BOOLEAN) noexcept
     (void)FlushConsoleInputBuffer(input);
 }
 
-BOOL WINAPI console_ctrl_handler(DWORD) noexcept
+BOOL WINAPI console_ctrl_handler(DWORD control_type) noexcept
 {
     g_shadow_console.closing.store(true, std::memory_order_relaxed);
     signal_exit();
+    // Mended: the process would otherwise be ended in the middle of a rewrite
+    // of the project file (or of writing its original bytes back), leaving it
+    // cut short or half old, half new. No rewrite starts after this.
+    if (ends_the_process(control_type))
+        (void)stop_rewrites(rewrite_wait_ms);
     return TRUE;
 }

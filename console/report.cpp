@@ -1,5 +1,7 @@
 #include "console/report.h"
 
+#include "console/line_ends.h"
+
 #include <windows.h>
 
 #include <io.h>
@@ -10,6 +12,8 @@
 namespace {
 
 constexpr int message_capacity = 2048;
+// Every message that fits its buffer fits here in its text-mode form.
+constexpr std::size_t console_capacity = text_mode_capacity(message_capacity);
 
 HANDLE console_output() noexcept
 {
@@ -44,8 +48,14 @@ void print_report(const wchar_t* format, ...) noexcept
     message[length] = L'\0';
 
     if (HANDLE console = console_output()) {
+        // WriteConsoleW passes the stream by: the line ends are made here as
+        // the text-mode stream would make them, or a console with
+        // DISABLE_NEWLINE_AUTO_RETURN set would show a staircase.
+        wchar_t text[console_capacity];
+        text_mode_result done = to_text_mode(message, static_cast<std::size_t>(length), text, console_capacity);
         DWORD written = 0;
-        if (WriteConsoleW(console, message, static_cast<DWORD>(length), &written, nullptr))
+        if (done.read == static_cast<std::size_t>(length) &&
+            WriteConsoleW(console, text, static_cast<DWORD>(done.written), &written, nullptr))
             return;
     }
     (void)fputws(message, stdout);

@@ -62,4 +62,8 @@ void console_streams_to_nul(shadow_console& console) noexcept;
 // when there is no console window or no input handle, else 0.
 int console_watch_input(shadow_console& console) noexcept;
 void CALLBACK console_input_callback(PVOID context, BOOLEAN timed_out) noexcept;
+// Sets `closing`, signals the exit event and answers TRUE. Before it returns
+// from the close, logoff and shutdown events, after which the system ends the
+// process, it waits (at most 4 s) for a rewrite of the project file in
+// progress, and lets no new one start (see convert/rewrite_hold.h).
 BOOL WINAPI console_ctrl_handler(DWORD control_type) noexcept;

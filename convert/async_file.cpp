@@ -12,11 +12,26 @@ bool is_no_handle(HANDLE h) noexcept
     return h == nullptr || h == INVALID_HANDLE_VALUE;
 }
 
+// Code unit by code unit up to and including the terminating zero: a
+// linguistic comparison (lstrcmpW) would skip ignorable characters such as
+// a soft hyphen and take "con\u00AD" for "con".
+bool same_name(const wchar_t* name, const wchar_t* wanted) noexcept
+{
+    for (;; ++name, ++wanted) {
+        if (*name != *wanted)
+            return false;
+        if (*name == L'\0')
+            return true;
+    }
+}
+
 }  // namespace
 
 bool is_standard_output_name(const wchar_t* name) noexcept
 {
-    return lstrcmpW(name, L"-") == 0 || lstrcmpW(name, L"con") == 0 || lstrcmpW(name, L"CON") == 0;
+    if (!name)
+        return false;
+    return same_name(name, L"-") || same_name(name, L"con") || same_name(name, L"CON");
 }
 
 DWORD async_file::open(const wchar_t* name, DWORD extra_flags) noexcept
@@ -32,7 +47,18 @@ DWORD async_file::open(const wchar_t* name, DWORD extra_flags) noexcept
         // opens the name as a file instead.
         HANDLE out = GetStdHandle(STD_OUTPUT_HANDLE);
         if (!is_no_handle(out)) {
-            handle = out;
+            // The runtime's standard output descriptor holds the same handle
+            // and closes it when the streams are rebound or at exit: the
+            // record owns a copy of its own. Should no copy be had, it
+            // borrows the original and leaves the closing to the runtime.
+            HANDLE copy = nullptr;
+            if (DuplicateHandle(GetCurrentProcess(), out, GetCurrentProcess(), &copy, 0, FALSE,
+                                DUPLICATE_SAME_ACCESS)) {
+                handle = copy;
+            } else {
+                handle = out;
+                borrowed = true;
+            }
             is_open = true;
             (void)SetStdHandle(STD_OUTPUT_HANDLE, GetStdHandle(STD_ERROR_HANDLE));
             return 0;

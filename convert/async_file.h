@@ -24,7 +24,10 @@ struct async_file {
     ~async_file() { close(); }
 
     // Opens `name` for reading and writing; "-", "con" and "CON" take over the
-    // process's standard output handle instead. Returns 0, 0xFFFFFFFF when
+    // process's standard output instead: the record holds a copy of its
+    // handle (the original stays with the runtime's standard output
+    // descriptor), and the process's standard output handle becomes its
+    // standard error handle. Returns 0, 0xFFFFFFFF when
     // already open, or the system error code of the failed open, which is
     // also printed with its message unless `quiet` is set.
     DWORD open(const wchar_t* name, DWORD extra_flags) noexcept;
@@ -33,5 +36,6 @@ struct async_file {
     void close() noexcept;
 };
 
-// Whether the name stands for the process's standard output rather than a file.
+// Whether the name stands for the process's standard output rather than a
+// file: exactly "-", "con" or "CON", compared code unit by code unit.
 bool is_standard_output_name(const wchar_t* name) noexcept;

@@ -42,3 +42,5 @@ bool stop_rewrites(unsigned) noexcept
 {
     return holds == 0;
 }
+
+void resume_rewrites() noexcept {}

@@ -9,15 +9,19 @@ SRWLOCK lock = SRWLOCK_INIT;
 CONDITION_VARIABLE changed = CONDITION_VARIABLE_INIT;
 unsigned holds = 0;
 bool stopped = false;
+// Holds of the calling thread: a nested one must not wait for a stop that in
+// turn waits for the outer one.
+thread_local unsigned own_holds = 0;
 
 }  // namespace
 
 rewrite_hold::rewrite_hold() noexcept
 {
     AcquireSRWLockExclusive(&lock);
-    while (stopped)
+    while (stopped && own_holds == 0)
         (void)SleepConditionVariableSRW(&changed, &lock, INFINITE, 0);
     ++holds;
+    ++own_holds;
     ReleaseSRWLockExclusive(&lock);
 }
 
@@ -25,6 +29,7 @@ rewrite_hold::~rewrite_hold()
 {
     AcquireSRWLockExclusive(&lock);
     --holds;
+    --own_holds;
     ReleaseSRWLockExclusive(&lock);
     WakeAllConditionVariable(&changed);
 }
@@ -43,4 +48,12 @@ bool stop_rewrites(unsigned timeout_ms) noexcept
     bool idle = holds == 0;
     ReleaseSRWLockExclusive(&lock);
     return idle;
+}
+
+void resume_rewrites() noexcept
+{
+    AcquireSRWLockExclusive(&lock);
+    stopped = false;
+    ReleaseSRWLockExclusive(&lock);
+    WakeAllConditionVariable(&changed);
 }

@@ -1,0 +1,327 @@
+// The console control handler and the rewrite of a project file: for the
+// events after which the system ends the process, the handler does not
+// return while a rewrite is in progress (for at most about 4 s), and no
+// rewrite starts after it.
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <thread>
+
+#include "console/shadow_console.h"
+#include "convert/rewrite_hold.h"
+#include "support/file_bytes.h"
+#include "support/running_program.h"
+#include "support/temp_dir.h"
+
+namespace {
+
+constexpr auto relaxed = std::memory_order_relaxed;
+// Long enough for a handler that does not wait to have returned meanwhile.
+constexpr DWORD still_waiting_ms = 300;
+// Far below the handler's own limit of 4 s, far above a thread's start.
+constexpr DWORD soon_ms = 2500;
+
+bool signalled(HANDLE event, DWORD within_ms = 0)
+{
+    return WaitForSingleObject(event, within_ms) == WAIT_OBJECT_0;
+}
+
+// console_ctrl_handler run on a thread of its own, as the system runs it.
+class handler_run {
+public:
+    explicit handler_run(DWORD control_type)
+        : returned_(CreateEventW(nullptr, TRUE, FALSE, nullptr)), start_(GetTickCount64())
+    {
+        thread_ = std::thread([this, control_type] {
+            answer_.store(console_ctrl_handler(control_type), relaxed);
+            end_.store(GetTickCount64(), relaxed);
+            SetEvent(returned_);
+        });
+    }
+    ~handler_run()
+    {
+        if (thread_.joinable())
+            thread_.join();
+        CloseHandle(returned_);
+    }
+    handler_run(const handler_run&) = delete;
+    handler_run& operator=(const handler_run&) = delete;
+
+    bool returned_within(DWORD ms) const { return signalled(returned_, ms); }
+    BOOL answer() const { return answer_.load(relaxed); }
+    ULONGLONG took_ms() const { return end_.load(relaxed) - start_; }
+
+private:
+    HANDLE returned_;
+    ULONGLONG start_;
+    std::atomic<BOOL> answer_{FALSE};
+    std::atomic<ULONGLONG> end_{0};
+    std::thread thread_;
+};
+
+// A rewrite_hold taken on a thread of its own, held until let go.
+class hold_on_thread {
+public:
+    hold_on_thread()
+        : entered_(CreateEventW(nullptr, TRUE, FALSE, nullptr)), release_(CreateEventW(nullptr, TRUE, FALSE, nullptr))
+    {
+        thread_ = std::thread([this] {
+            rewrite_hold hold;
+            SetEvent(entered_);
+            WaitForSingleObject(release_, INFINITE);
+        });
+    }
+    ~hold_on_thread()
+    {
+        let_go();
+        thread_.join();
+        CloseHandle(entered_);
+        CloseHandle(release_);
+    }
+    hold_on_thread(const hold_on_thread&) = delete;
+    hold_on_thread& operator=(const hold_on_thread&) = delete;
+
+    bool entered_within(DWORD ms) const { return signalled(entered_, ms); }
+    void let_go() { SetEvent(release_); }
+
+private:
+    HANDLE entered_;
+    HANDLE release_;
+    std::thread thread_;
+};
+
+// The record's exit event and flags as the handler finds them in a running
+// program; afterwards the record is clear and rewrites are allowed again.
+class ControlHandler : public testing::Test {
+protected:
+    shadow_console& c = g_shadow_console;
+
+    void SetUp() override
+    {
+        c.exit_event = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+        ASSERT_NE(c.exit_event, nullptr);
+        c.event_valid.store(true, relaxed);
+        c.closing.store(false, relaxed);
+    }
+
+    void TearDown() override
+    {
+        resume_rewrites();
+        c.event_valid.store(false, relaxed);
+        CloseHandle(c.exit_event);
+        c.exit_event = nullptr;
+        c.closing.store(false, relaxed);
+    }
+};
+
+const DWORD ending_events[] = {CTRL_CLOSE_EVENT, CTRL_LOGOFF_EVENT, CTRL_SHUTDOWN_EVENT};
+
+}  // namespace
+
+TEST_F(ControlHandler, EndingEventWaitsForTheRewriteInProgress)
+{
+    for (DWORD event : ending_events) {
+        c.closing.store(false, relaxed);
+        ResetEvent(c.exit_event);
+        std::optional<rewrite_hold> hold;
+        hold.emplace();
+        handler_run run(event);
+        EXPECT_FALSE(run.returned_within(still_waiting_ms)) << event << ": returned during the rewrite";
+        // The main thread's final wait ends at once all the same.
+        EXPECT_TRUE(c.closing.load()) << event;
+        EXPECT_TRUE(signalled(c.exit_event)) << event;
+        hold.reset();
+        EXPECT_TRUE(run.returned_within(soon_ms)) << event << ": still waiting after the rewrite";
+        EXPECT_TRUE(run.answer());
+        resume_rewrites();
+    }
+}
+
+TEST_F(ControlHandler, EndingEventWithoutARewriteReturnsAtOnce)
+{
+    for (DWORD event : ending_events) {
+        handler_run run(event);
+        EXPECT_TRUE(run.returned_within(soon_ms)) << event;
+        EXPECT_TRUE(run.answer());
+        EXPECT_TRUE(c.closing.load());
+        EXPECT_TRUE(signalled(c.exit_event));
+        resume_rewrites();
+    }
+}
+
+TEST_F(ControlHandler, CtrlCAndCtrlBreakDoNotWaitForTheRewrite)
+{
+    for (DWORD event : {CTRL_C_EVENT, CTRL_BREAK_EVENT}) {
+        c.closing.store(false, relaxed);
+        ResetEvent(c.exit_event);
+        rewrite_hold hold;
+        handler_run run(event);
+        EXPECT_TRUE(run.returned_within(soon_ms)) << event;
+        EXPECT_TRUE(run.answer());
+        EXPECT_TRUE(c.closing.load());
+        EXPECT_TRUE(signalled(c.exit_event));
+        // The process goes on, and so may its rewrites.
+        hold_on_thread next;
+        EXPECT_TRUE(next.entered_within(soon_ms)) << event;
+    }
+}
+
+TEST_F(ControlHandler, NoRewriteStartsAfterAnEndingEvent)
+{
+    {
+        handler_run run(CTRL_CLOSE_EVENT);
+        ASSERT_TRUE(run.returned_within(soon_ms));
+    }
+    hold_on_thread late;
+    EXPECT_FALSE(late.entered_within(still_waiting_ms)) << "a rewrite began while the process is being ended";
+    resume_rewrites();
+    EXPECT_TRUE(late.entered_within(soon_ms));
+}
+
+TEST_F(ControlHandler, GivesUpWaitingWithinTheTimeTheSystemGrants)
+{
+    hold_on_thread endless;
+    ASSERT_TRUE(endless.entered_within(soon_ms));
+    handler_run run(CTRL_CLOSE_EVENT);
+    // The system ends the process 5 s after the close event in any case.
+    ASSERT_TRUE(run.returned_within(10000));
+    EXPECT_TRUE(run.answer());
+    EXPECT_LT(run.took_ms(), 5000u);
+    EXPECT_GE(run.took_ms(), 3000u) << "gave up long before the time ran out";
+}
+
+TEST_F(ControlHandler, NestedHoldOfTheRewritingThreadIsNotStopped)
+{
+    // The writing back of the original bytes, inside the rewrite's own hold.
+    HANDLE outer_taken = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    HANDLE go_on = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    HANDLE finished = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    std::thread writer([&] {
+        rewrite_hold rewrite;
+        SetEvent(outer_taken);
+        WaitForSingleObject(go_on, INFINITE);
+        { rewrite_hold restore; }
+        SetEvent(finished);
+    });
+    ASSERT_TRUE(signalled(outer_taken, soon_ms));
+    {
+        handler_run run(CTRL_CLOSE_EVENT);
+        EXPECT_FALSE(run.returned_within(still_waiting_ms));
+        SetEvent(go_on);
+        EXPECT_TRUE(signalled(finished, soon_ms)) << "the restoring waited for the stop that waits for it";
+        EXPECT_TRUE(run.returned_within(soon_ms));
+    }
+    resume_rewrites();  // frees a writer stuck in its nested hold
+    writer.join();
+    CloseHandle(outer_taken);
+    CloseHandle(go_on);
+    CloseHandle(finished);
+}
+
+// End to end: a process that rewrites while its console window is closed.
+namespace {
+
+constexpr wchar_t notes_variable[] = L"PROJPORT_CLOSE_TEST_NOTES";
+
+void note(const std::wstring& path, const std::string& line)
+{
+    HANDLE file = CreateFileW(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                              OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return;
+    std::string text = line + "\n";
+    DWORD written = 0;
+    WriteFile(file, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
+    CloseHandle(file);
+}
+
+// Sets the variable for the children started while it lives.
+struct child_variable {
+    child_variable(const wchar_t* name, const std::wstring& value) : name(name)
+    {
+        SetEnvironmentVariableW(name, value.c_str());
+    }
+    ~child_variable() { SetEnvironmentVariableW(name, nullptr); }
+    const wchar_t* name;
+};
+
+bool under_wine()
+{
+    HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
+    return ntdll && GetProcAddress(ntdll, "wine_get_version");
+}
+
+std::wstring own_path()
+{
+    wchar_t path[MAX_PATH] = {};
+    GetModuleFileNameW(nullptr, path, MAX_PATH);
+    return path;
+}
+
+}  // namespace
+
+// The child of the test below: a console of its own with the handler
+// installed, and a rewrite of 1.5 s begun when it says "held".
+TEST(ControlHandlerChild, DISABLED_RewritesWhileTheConsoleIsClosed)
+{
+    wchar_t notes[MAX_PATH] = {};
+    if (GetEnvironmentVariableW(notes_variable, notes, MAX_PATH) == 0)
+        GTEST_SKIP() << "started only by ClosingTheConsoleWaitsForTheRewrite";
+    (void)FreeConsole();
+    ASSERT_TRUE(AllocConsole());
+    shadow_console& c = g_shadow_console;
+    c.exit_event = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    c.event_valid.store(true, relaxed);
+    c.console_window = GetConsoleWindow();
+    c.in_handle = nullptr;
+    ASSERT_NE(c.console_window, nullptr);
+    (void)console_watch_input(c);
+    note(notes, "window=" + std::to_string(reinterpret_cast<std::uintptr_t>(c.console_window)));
+    {
+        rewrite_hold hold;
+        note(notes, "held");
+        Sleep(1500);
+        note(notes, "done");
+    }
+    Sleep(8000);
+    note(notes, "survived");
+}
+
+TEST(ControlHandlerEndToEnd, ClosingTheConsoleWaitsForTheRewrite)
+{
+    // Seen with Wine 8: WM_CLOSE (or SC_CLOSE) to the console window runs no
+    // control handler; the process ends 2 s later with exit code 0, also in
+    // the middle of a hold. Ctrl+C does reach the handler there.
+    if (under_wine())
+        GTEST_SKIP() << "Wine delivers no close event to the handler";
+    temp_dir folder;
+    std::wstring notes = folder.file(L"notes.txt");
+    std::optional<running_program> child;
+    {
+        child_variable variable(notes_variable, notes);
+        child.emplace(L"\"" + own_path() +
+                      L"\" --gtest_filter=ControlHandlerChild.* --gtest_also_run_disabled_tests");
+    }
+    ASSERT_TRUE(child->started());
+    std::string seen;
+    for (int i = 0; i < 1000 && seen.find("held\n") == std::string::npos; ++i) {
+        if (child->wait(10))
+            break;
+        seen = read_file_bytes(notes);
+    }
+    ASSERT_NE(seen.find("held\n"), std::string::npos) << seen << child->output();
+    std::size_t at = seen.find("window=") + 7;
+    HWND window = reinterpret_cast<HWND>(static_cast<std::uintptr_t>(std::stoull(seen.substr(at))));
+    ULONGLONG closed = GetTickCount64();
+    ASSERT_TRUE(PostMessageW(window, WM_CLOSE, 0, 0)) << GetLastError();
+    ASSERT_TRUE(child->wait(15000)) << "the close did not end the process";
+    ULONGLONG ended = GetTickCount64();
+    seen = read_file_bytes(notes);
+    EXPECT_NE(seen.find("done\n"), std::string::npos) << "ended in the middle of the rewrite: " << seen;
+    EXPECT_EQ(seen.find("survived\n"), std::string::npos) << "the close did not end the process: " << seen;
+    EXPECT_LT(ended - closed, 5000u);
+}
