@@ -14,6 +14,18 @@ struct saved_std_output {
     ~saved_std_output() { SetStdHandle(STD_OUTPUT_HANDLE, saved); }
 };
 
+// Puts the process's working directory back when a test has moved it.
+struct saved_current_directory {
+    std::wstring saved;
+    saved_current_directory()
+    {
+        DWORD needed = GetCurrentDirectoryW(0, nullptr);
+        saved.resize(needed);
+        saved.resize(GetCurrentDirectoryW(needed, saved.data()));
+    }
+    ~saved_current_directory() { SetCurrentDirectoryW(saved.c_str()); }
+};
+
 HANDLE open_scratch(const std::wstring& path)
 {
     return CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
@@ -155,12 +167,13 @@ TEST(AsyncFile, StandardOutputNamesTakeOverTheOutputHandle)
 
 TEST(AsyncFile, WithoutStandardOutputTheNameIsOpenedAsAFile)
 {
+    saved_current_directory at_start;
     for (HANDLE none : {static_cast<HANDLE>(nullptr), INVALID_HANDLE_VALUE}) {
         saved_std_output saved;
         temp_dir folder;
         ASSERT_TRUE(write_file_bytes(folder.file(L"-"), "dash"));
-        wchar_t previous[MAX_PATH];
-        GetCurrentDirectoryW(MAX_PATH, previous);
+        // Left before the folder is removed, on every path.
+        saved_current_directory previous;
         ASSERT_TRUE(SetCurrentDirectoryW(folder.path.c_str()));
         SetStdHandle(STD_OUTPUT_HANDLE, none);
         {
@@ -173,8 +186,8 @@ TEST(AsyncFile, WithoutStandardOutputTheNameIsOpenedAsAFile)
             EXPECT_TRUE(ReadFile(file.handle, bytes, sizeof bytes, &got, nullptr));
             EXPECT_EQ(std::string(bytes, got), "dash");
         }
-        SetCurrentDirectoryW(previous);
     }
+    EXPECT_EQ(saved_current_directory().saved, at_start.saved);
 }
 
 TEST(AsyncFile, NamesThatOnlyLookLikeStandardOutputAreFiles)
