@@ -175,12 +175,21 @@ TEST_F(Watcher, TheArmedWaitEndsOnAKeyPress)
 TEST_F(Watcher, ArmingAgainReplacesTheWait)
 {
     EXPECT_EQ(console_watch_input(c), 0);
-    HANDLE first = c.input_wait;
+    ASSERT_NE(c.input_wait, nullptr);
     EXPECT_EQ(console_watch_input(c), 0);
-    EXPECT_NE(c.input_wait, nullptr);
-    (void)first;
+    ASSERT_NE(c.input_wait, nullptr);
     ASSERT_TRUE(write_key(input, true));
-    EXPECT_TRUE(signalled(c.exit_event, 1000));
+    EXPECT_TRUE(signalled(c.exit_event, 5000));
+
+    // With the second wait gone, nothing may take a key any more: the first
+    // was removed when the second was armed.
+    ASSERT_TRUE(UnregisterWaitEx(c.input_wait, INVALID_HANDLE_VALUE));
+    c.input_wait = nullptr;
+    ResetEvent(c.exit_event);
+    FlushConsoleInputBuffer(input);
+    ASSERT_TRUE(write_key(input, true));
+    EXPECT_FALSE(signalled(c.exit_event, 500)) << "the first wait is still armed";
+    EXPECT_EQ(pending_input_events(input), 1u) << "the first wait is still armed";
 }
 
 // Mended: a redirected standard input is always signalled; a wait on it
