@@ -149,12 +149,12 @@ TEST_F(Watcher, TheCallbackNeverBlocksOnEmptyInput)
         console_input_callback(input, FALSE);
         SetEvent(done);
     }).detach();
-    bool returned = signalled(done, 2000);
+    bool returned = signalled(done, 5000);
     if (!returned)
         write_key(input, false);  // frees a blocked callback before the test ends
     EXPECT_TRUE(returned);
     EXPECT_FALSE(signalled(c.exit_event));
-    EXPECT_TRUE(signalled(done, 2000));
+    EXPECT_TRUE(signalled(done, 5000));
     CloseHandle(done);
 }
 
@@ -169,7 +169,7 @@ TEST_F(Watcher, TheArmedWaitEndsOnAKeyPress)
     ASSERT_TRUE(write_key(input, false));
     EXPECT_FALSE(signalled(c.exit_event, 300));
     ASSERT_TRUE(write_key(input, true));
-    EXPECT_TRUE(signalled(c.exit_event, 1000));
+    EXPECT_TRUE(signalled(c.exit_event, 5000));
 }
 
 TEST_F(Watcher, ArmingAgainReplacesTheWait)
