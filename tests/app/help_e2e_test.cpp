@@ -1,20 +1,29 @@
 // Starts projport.exe with a command line that names no conversion and drives
 // its usage box and console as a person would; then uses the Explorer verb
-// that the box installed. Runs against the registry of the Wine prefix: the
-// tests point .vcxproj at a ProgID of their own and remove it again.
+// that the box installed. These tests change the file association of
+// .vcxproj in HKEY_CLASSES_ROOT (they point it at a ProgID of their own), so
+// they run only where that registry is a private one, the Wine prefix of the
+// test run, or when PROJPORT_ALLOW_REGISTRY_CHANGES=1 asks for it; whatever
+// they change is put back on every path out of a test.
 
 #include <windows.h>
+#include <objbase.h>
+#include <shellapi.h>
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cwchar>
+#include <memory>
 #include <set>
 #include <string>
 #include <vector>
 
 #include "support/child_process.h"
 #include "support/file_bytes.h"
+#include "support/named_lock.h"
+#include "support/registry_backup.h"
+#include "support/registry_gate.h"
 #include "support/registry_tree.h"
 #include "support/running_program.h"
 #include "support/temp_dir.h"
@@ -117,39 +126,75 @@ std::wstring screen_after(const std::wstring& text, std::size_t width)
     return screen;
 }
 
+// The ProgIDs that .vcxproj names now: the default value's and those under
+// OpenWithProgids.
+std::vector<std::wstring> progids_in_use()
+{
+    std::vector<std::wstring> progids;
+    HKEY key = nullptr;
+    if (RegOpenKeyExW(HKEY_CLASSES_ROOT, L".vcxproj", 0, KEY_READ, &key) == ERROR_SUCCESS) {
+        saved_value value;
+        if (read_registry_value(key, L"", value) == ERROR_SUCCESS && value.type == REG_SZ && value.bytes.size() > 2)
+            progids.push_back(reinterpret_cast<const wchar_t*>(value.bytes.data()));
+        RegCloseKey(key);
+    }
+    if (RegOpenKeyExW(HKEY_CLASSES_ROOT, L".vcxproj\\OpenWithProgids", 0, KEY_READ, &key) == ERROR_SUCCESS) {
+        wchar_t name[512];
+        for (DWORD index = 0;; ++index) {
+            DWORD chars = 512;
+            if (RegEnumValueW(key, index, name, &chars, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
+                break;
+            if (chars > 0)
+                progids.emplace_back(name, chars);
+        }
+        RegCloseKey(key);
+    }
+    return progids;
+}
+
+constexpr wchar_t association_lock[] = L"Local\\projport-tests-vcxproj-association";
+
 class UsageBox : public testing::Test {
 protected:
     std::wstring progid = L"projport.e2e." + std::to_wstring(GetCurrentProcessId());
     std::wstring program = sibling_program(L"projport.exe");
-    bool had_extension = false;
-    std::wstring saved_progid;
-    bool had_default = false;
+    // Declared in this order so that everything is put back before the lock
+    // is let go.
+    std::unique_ptr<named_lock> lock;
+    std::unique_ptr<saved_registry_value> saved_association;
+    std::vector<std::unique_ptr<saved_registry_key>> saved_keys;
 
     void SetUp() override
     {
-        HKEY key = nullptr;
-        had_extension = RegOpenKeyExW(HKEY_CLASSES_ROOT, L".vcxproj", 0, KEY_READ, &key) == ERROR_SUCCESS;
-        if (had_extension) {
-            RegCloseKey(key);
-            wchar_t data[1024] = {};
-            DWORD size = sizeof data;
-            had_default = RegGetValueW(HKEY_CLASSES_ROOT, L".vcxproj", L"", RRF_RT_REG_SZ | RRF_NOEXPAND, nullptr,
-                                       data, &size) == ERROR_SUCCESS;
-            saved_progid = data;
-        }
-        set_default(L".vcxproj", progid);
+        std::wstring why;
+        if (!registry_changes_allowed(why))
+            GTEST_SKIP() << why;
+        lock = std::make_unique<named_lock>(association_lock, 120000);
+        ASSERT_TRUE(lock->held()) << "another test program keeps the file association";
+        // The verbs under the ProgIDs the program would use should pointing
+        // .vcxproj at the test's own fail, and that ProgID itself.
+        for (const std::wstring& in_use : progids_in_use())
+            for (const wchar_t* version : {L"2010", L"2015", L"2017", L"2019"})
+                saved_keys.push_back(std::make_unique<saved_registry_key>(
+                    HKEY_CLASSES_ROOT, in_use + L"\\shell\\_projport " + version));
+        saved_keys.push_back(std::make_unique<saved_registry_key>(HKEY_CLASSES_ROOT, progid));
+        saved_association = std::make_unique<saved_registry_value>(HKEY_CLASSES_ROOT, L".vcxproj", L"");
+        ASSERT_TRUE(saved_association->saved());
+        for (const auto& key : saved_keys)
+            ASSERT_TRUE(key->saved());
+        ASSERT_NO_FATAL_FAILURE(set_default(L".vcxproj", progid));
+        ASSERT_EQ(default_string(L".vcxproj"), progid);
         (void)RegDeleteTreeW(HKEY_CLASSES_ROOT, progid.c_str());
     }
 
+    // The holders put everything back once more when they end; here a
+    // failure to do so is reported.
     void TearDown() override
     {
-        (void)RegDeleteTreeW(HKEY_CLASSES_ROOT, progid.c_str());
-        if (!had_extension)
-            EXPECT_EQ(RegDeleteTreeW(HKEY_CLASSES_ROOT, L".vcxproj"), ERROR_SUCCESS);
-        else if (had_default)
-            set_default(L".vcxproj", saved_progid);
-        else
-            (void)RegDeleteKeyValueW(HKEY_CLASSES_ROOT, L".vcxproj", L"");
+        for (const auto& key : saved_keys)
+            EXPECT_EQ(key->restore(), ERROR_SUCCESS);
+        if (saved_association)
+            EXPECT_EQ(saved_association->restore(), ERROR_SUCCESS);
     }
 
     static void set_default(const std::wstring& path, const std::wstring& text)
@@ -239,17 +284,23 @@ protected:
         HWND box = run.find_window(L"#32770", usage_title);
         ASSERT_NE(box, nullptr);
         // A probe that keeps trying to attach to a console of the program's
-        // until the program has ended.
+        // until the program has ended. The box is answered once the probe is
+        // looking, and the probe must have begun while the program still ran:
+        // one that came too late would find no console in any case.
         running_program probe(quote_argument(sibling_program(L"console_probe.exe")) + L" " +
                               std::to_wstring(run.id()));
         ASSERT_TRUE(probe.started());
-        Sleep(200);
+        for (ULONGLONG deadline = GetTickCount64() + 30000;
+             probe.output().find(L"running_at_start=") == std::wstring::npos && GetTickCount64() < deadline;)
+            if (probe.wait(20))
+                break;
         answer(box);
         ASSERT_TRUE(run.wait(10000));
         EXPECT_EQ(run.exit_code(), 1u);
         EXPECT_EQ(run.output(), L"");
         EXPECT_EQ(registry_state(), before);
         ASSERT_TRUE(probe.wait(30000));
+        EXPECT_EQ(probe_value(probe.output(), L"running_at_start"), L"1") << probe.output();
         EXPECT_EQ(probe_value(probe.output(), L"error"), L"no console to attach to") << probe.output();
     }
 };
@@ -380,38 +431,19 @@ TEST_F(UsageBox, InstalledVerbRetargetsTheClickedProject)
     EXPECT_NE(retargeted.find("<PlatformToolset>v100</PlatformToolset>"), std::string::npos) << retargeted;
 }
 
-// In the role of a console program whose console has no window (started so
-// by the test below), starts projport.exe as a child that shares that console
-// (as Wine lets a GUI program do), and ends with its exit code, or 2 when it
-// did not end within 20 s, or 3 when the role's console is not as meant.
-TEST(HelpRole, Run)
-{
-    wchar_t program[MAX_PATH] = {};
-    if (!GetEnvironmentVariableW(L"PROJPORT_HELP_ROLE", program, MAX_PATH))
-        GTEST_SKIP() << "run by UsageBox.WithoutAConsoleWindowTheAnswerDoesNotWaitForAKey";
-    DWORD attached[4];
-    if (GetConsoleProcessList(attached, 4) == 0 || GetConsoleWindow() != nullptr)
-        ExitProcess(3);
-    DWORD code = 2;
-    {
-        running_program run(quote_argument(program), 0);  // ended when left running
-        if (run.wait(20000))
-            code = run.exit_code();
-    }
-    ExitProcess(code);
-}
-
 TEST_F(UsageBox, WithoutAConsoleWindowTheAnswerDoesNotWaitForAKey)
 {
     // The program's own AllocConsole fails while it shares a console, and
     // with no console window there is nothing to press a key in: a wait then
     // would never end. Only Wine lets a GUI program share a console at start.
-    if (!GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "wine_get_version"))
+    if (!running_under_wine())
         GTEST_SKIP() << "a GUI program shares no console at start on Windows";
-    SetEnvironmentVariableW(L"PROJPORT_HELP_ROLE", program.c_str());
-    running_program role(quote_argument(sibling_program(L"help_e2e_test.exe")) + L" --gtest_filter=HelpRole.Run",
+    // A console program with a console without a window starts the program on
+    // that console (see shared_console_parent.cpp): exit code 2 there means
+    // the program waited for a key.
+    running_program role(quote_argument(sibling_program(L"shared_console_parent.exe")) + L" " +
+                             quote_argument(program),
                          CREATE_NO_WINDOW);
-    SetEnvironmentVariableW(L"PROJPORT_HELP_ROLE", nullptr);
     ASSERT_TRUE(role.started());
 
     HWND box = nullptr;
@@ -425,4 +457,40 @@ TEST_F(UsageBox, WithoutAConsoleWindowTheAnswerDoesNotWaitForAKey)
     ASSERT_TRUE(role.wait(30000));
     EXPECT_EQ(role.exit_code(), 1u) << "2: the program waited for a key\n" << role.output();
     EXPECT_EQ(default_string(command_key(L"2019")), command_for(program, L"2019"));
+}
+
+// The verb as Explorer starts it: the shell looks up the file type of the
+// extension, finds the verb by its key name and puts the project's path in.
+// Under Wine the started program shares the console of this test program, as
+// any GUI child of a console program does there, and may hold it for its
+// five seconds' wait; the bound allows for that.
+TEST_F(UsageBox, InstalledVerbStartedByTheShellRetargetsTheProject)
+{
+    ASSERT_NO_FATAL_FAILURE(answer_and_check_console(program, IDYES, install_report(program)));
+    temp_dir folder;
+    std::wstring project = folder.file(L"my app.vcxproj");
+    ASSERT_TRUE(write_file_bytes(project, project_2015));
+
+    HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
+    SHELLEXECUTEINFOW info{};
+    info.cbSize = sizeof info;
+    info.fMask = SEE_MASK_NOCLOSEPROCESS | SEE_MASK_FLAG_NO_UI | SEE_MASK_NOASYNC;
+    info.lpVerb = L"_projport 2010";
+    info.lpFile = project.c_str();
+    info.nShow = SW_SHOWNORMAL;
+    BOOL started = ShellExecuteExW(&info);
+    DWORD error = GetLastError();
+    if (SUCCEEDED(com))
+        CoUninitialize();
+    ASSERT_TRUE(started) << "error " << error;
+    ASSERT_NE(info.hProcess, nullptr) << "the shell started no process of its own";
+    bool ended = WaitForSingleObject(info.hProcess, 30000) == WAIT_OBJECT_0;
+    if (!ended)
+        TerminateProcess(info.hProcess, 0xDEAD);
+    DWORD code = STILL_ACTIVE;
+    GetExitCodeProcess(info.hProcess, &code);
+    CloseHandle(info.hProcess);
+    ASSERT_TRUE(ended);
+    EXPECT_EQ(code, 0u);
+    EXPECT_EQ(read_file_bytes(project), project_2010);
 }

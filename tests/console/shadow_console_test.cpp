@@ -149,12 +149,12 @@ TEST_F(Watcher, TheCallbackNeverBlocksOnEmptyInput)
         console_input_callback(input, FALSE);
         SetEvent(done);
     }).detach();
-    bool returned = signalled(done, 2000);
+    bool returned = signalled(done, 5000);
     if (!returned)
         write_key(input, false);  // frees a blocked callback before the test ends
     EXPECT_TRUE(returned);
     EXPECT_FALSE(signalled(c.exit_event));
-    EXPECT_TRUE(signalled(done, 2000));
+    EXPECT_TRUE(signalled(done, 5000));
     CloseHandle(done);
 }
 
@@ -169,18 +169,27 @@ TEST_F(Watcher, TheArmedWaitEndsOnAKeyPress)
     ASSERT_TRUE(write_key(input, false));
     EXPECT_FALSE(signalled(c.exit_event, 300));
     ASSERT_TRUE(write_key(input, true));
-    EXPECT_TRUE(signalled(c.exit_event, 1000));
+    EXPECT_TRUE(signalled(c.exit_event, 5000));
 }
 
 TEST_F(Watcher, ArmingAgainReplacesTheWait)
 {
     EXPECT_EQ(console_watch_input(c), 0);
-    HANDLE first = c.input_wait;
+    ASSERT_NE(c.input_wait, nullptr);
     EXPECT_EQ(console_watch_input(c), 0);
-    EXPECT_NE(c.input_wait, nullptr);
-    (void)first;
+    ASSERT_NE(c.input_wait, nullptr);
     ASSERT_TRUE(write_key(input, true));
-    EXPECT_TRUE(signalled(c.exit_event, 1000));
+    EXPECT_TRUE(signalled(c.exit_event, 5000));
+
+    // With the second wait gone, nothing may take a key any more: the first
+    // was removed when the second was armed.
+    ASSERT_TRUE(UnregisterWaitEx(c.input_wait, INVALID_HANDLE_VALUE));
+    c.input_wait = nullptr;
+    ResetEvent(c.exit_event);
+    FlushConsoleInputBuffer(input);
+    ASSERT_TRUE(write_key(input, true));
+    EXPECT_FALSE(signalled(c.exit_event, 500)) << "the first wait is still armed";
+    EXPECT_EQ(pending_input_events(input), 1u) << "the first wait is still armed";
 }
 
 // Mended: a redirected standard input is always signalled; a wait on it
@@ -245,70 +254,21 @@ TEST_F(Watcher, TeardownRemovesAStillRegisteredWait)
 // (here it has no window), console_attach_parent detaches before it returns
 // false, so that the caller's console_alloc can open a console of the
 // program's own; still attached, that would be refused and the report lost.
-// This test starts a copy of itself with a console without a window (the
+// This test starts attach_parent_probe with a console without a window (the
 // "middle"), which starts another copy with no console (the "child") that
 // tries the attachment and writes what became of it.
-namespace {
-const wchar_t role_variable[] = L"PROJPORT_ATTACH_ROLE";
-const wchar_t report_variable[] = L"PROJPORT_ATTACH_REPORT";
-
-std::wstring variable(const wchar_t* name)
-{
-    wchar_t value[MAX_PATH] = {};
-    DWORD length = GetEnvironmentVariableW(name, value, MAX_PATH);
-    return std::wstring(value, length);
-}
-
-std::wstring self_running(const wchar_t* filter)
-{
-    wchar_t self[MAX_PATH] = {};
-    GetModuleFileNameW(nullptr, self, MAX_PATH);
-    return quote_argument(self) + L" --gtest_filter=" + filter;
-}
-}  // namespace
-
 TEST(AttachParent, WhenTheParentsConsoleCannotBeUsedItDetachesSoThatItsOwnCanOpen)
 {
     temp_dir folder;
     std::wstring report = folder.file(L"child.txt");
-    SetEnvironmentVariableW(report_variable, report.c_str());
-    SetEnvironmentVariableW(role_variable, L"middle");
     launch_options options;
     options.detached = false;
     options.more_flags = CREATE_NO_WINDOW;
-    child_result r = run_program(self_running(L"AttachRole.Run"), options);
-    SetEnvironmentVariableW(role_variable, nullptr);
-    SetEnvironmentVariableW(report_variable, nullptr);
+    child_result r = run_program(quote_argument(sibling_program(L"attach_parent_probe.exe")) + L" middle " +
+                                     quote_argument(report),
+                                 options);
     ASSERT_TRUE(r.finished);
+    EXPECT_EQ(r.exit_code, 0u) << r.output;
     EXPECT_EQ(read_file_bytes(report + L".middle"), "middle: console without a window");
     EXPECT_EQ(read_file_bytes(report), "attached=0 still_attached=0 alloc=0 own_window=1");
-}
-
-TEST(AttachRole, Run)
-{
-    std::wstring role = variable(role_variable), report = variable(report_variable);
-    if (role.empty())
-        GTEST_SKIP() << "runs only as a copy started by AttachParent";
-    if (role == L"middle") {
-        HANDLE probe = CreateFileW(L"CONOUT$", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                   OPEN_EXISTING, 0, nullptr);
-        write_file_bytes(report + L".middle", probe != INVALID_HANDLE_VALUE && !GetConsoleWindow()
-                                                  ? "middle: console without a window"
-                                                  : "middle: no windowless console");
-        CloseHandle(probe);
-        SetEnvironmentVariableW(role_variable, L"child");
-        child_result r = run_program(self_running(L"AttachRole.Run"), launch_options{});
-        EXPECT_TRUE(r.finished);
-        return;
-    }
-    shadow_console& c = g_shadow_console;
-    bool attached = console_attach_parent(c);
-    bool still_attached = GetConsoleWindow() != nullptr || c.console_window != nullptr ||
-                          CreateFileW(L"CONOUT$", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                      OPEN_EXISTING, 0, nullptr) != INVALID_HANDLE_VALUE;
-    int alloc = console_alloc(c);
-    bool own_window = GetConsoleWindow() != nullptr;
-    write_file_bytes(report, "attached=" + std::to_string(attached) + " still_attached=" +
-                                 std::to_string(still_attached) + " alloc=" + std::to_string(alloc) +
-                                 " own_window=" + std::to_string(own_window));
 }

@@ -14,6 +14,18 @@ struct saved_std_output {
     ~saved_std_output() { SetStdHandle(STD_OUTPUT_HANDLE, saved); }
 };
 
+// Puts the process's working directory back when a test has moved it.
+struct saved_current_directory {
+    std::wstring saved;
+    saved_current_directory()
+    {
+        DWORD needed = GetCurrentDirectoryW(0, nullptr);
+        saved.resize(needed);
+        saved.resize(GetCurrentDirectoryW(needed, saved.data()));
+    }
+    ~saved_current_directory() { SetCurrentDirectoryW(saved.c_str()); }
+};
+
 HANDLE open_scratch(const std::wstring& path)
 {
     return CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
@@ -79,8 +91,16 @@ TEST(AsyncFile, FileHeldWithoutWriteSharingIsRefused)
     async_file file;
     stdout_capture out;
     EXPECT_EQ(file.open(path.c_str(), 0), static_cast<DWORD>(ERROR_SHARING_VIOLATION));
+    std::wstring text = out.text();
     EXPECT_FALSE(file.is_open);
+    EXPECT_EQ(file.last_error, static_cast<DWORD>(ERROR_SHARING_VIOLATION));
     CloseHandle(holder);
+    // The caption line, then the code and the system's text on one line.
+    std::wstring start = L"open(" + path + L")\n   ^ERROR: 32, ";
+    EXPECT_EQ(text.rfind(start, 0), 0u) << text;
+    ASSERT_GT(text.size(), start.size() + 1) << text;
+    EXPECT_EQ(text.back(), L'\n');
+    EXPECT_EQ(text.find(L'\n', start.size()), text.size() - 1) << "one line of system text\n" << text;
 }
 
 TEST(AsyncFile, OpenFileLetsOthersReadAndWrite)
@@ -117,12 +137,27 @@ TEST(AsyncFile, CloseTwiceClosesOnce)
     ASSERT_TRUE(write_file_bytes(path, "c"));
     async_file file;
     ASSERT_EQ(file.open(path.c_str(), 0), 0u);
+    HANDLE opened = file.handle;
     file.close();
     EXPECT_FALSE(file.is_open);
     EXPECT_EQ(file.handle, INVALID_HANDLE_VALUE);
+    DWORD flags = 0;
+    EXPECT_FALSE(GetHandleInformation(opened, &flags)) << "the handle itself is closed";
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_HANDLE));
+    // With the handle gone, nothing holds the file any more: an open that
+    // shares nothing succeeds (the record's own open shares deletion, so a
+    // delete would succeed even with it open).
+    HANDLE exclusive = CreateFileW(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    EXPECT_NE(exclusive, INVALID_HANDLE_VALUE);
+    // The handle table gives a freed slot out again first: the second close
+    // must not close whatever now has the old value.
+    HANDLE event = CreateEventW(nullptr, TRUE, FALSE, nullptr);
     file.close();
-    // With the handle gone, nothing holds the file any more.
-    EXPECT_TRUE(DeleteFileW(path.c_str()));
+    EXPECT_TRUE(GetHandleInformation(event, &flags));
+    EXPECT_TRUE(exclusive == INVALID_HANDLE_VALUE || GetHandleInformation(exclusive, &flags));
+    CloseHandle(event);
+    if (exclusive != INVALID_HANDLE_VALUE)
+        CloseHandle(exclusive);
 }
 
 TEST(AsyncFile, FolderOpensForBackupSemantics)
@@ -156,12 +191,13 @@ TEST(AsyncFile, StandardOutputNamesTakeOverTheOutputHandle)
 
 TEST(AsyncFile, WithoutStandardOutputTheNameIsOpenedAsAFile)
 {
+    saved_current_directory at_start;
     for (HANDLE none : {static_cast<HANDLE>(nullptr), INVALID_HANDLE_VALUE}) {
         saved_std_output saved;
         temp_dir folder;
         ASSERT_TRUE(write_file_bytes(folder.file(L"-"), "dash"));
-        wchar_t previous[MAX_PATH];
-        GetCurrentDirectoryW(MAX_PATH, previous);
+        // Left before the folder is removed, on every path.
+        saved_current_directory previous;
         ASSERT_TRUE(SetCurrentDirectoryW(folder.path.c_str()));
         SetStdHandle(STD_OUTPUT_HANDLE, none);
         {
@@ -174,8 +210,8 @@ TEST(AsyncFile, WithoutStandardOutputTheNameIsOpenedAsAFile)
             EXPECT_TRUE(ReadFile(file.handle, bytes, sizeof bytes, &got, nullptr));
             EXPECT_EQ(std::string(bytes, got), "dash");
         }
-        SetCurrentDirectoryW(previous);
     }
+    EXPECT_EQ(saved_current_directory().saved, at_start.saved);
 }
 
 TEST(AsyncFile, NamesThatOnlyLookLikeStandardOutputAreFiles)

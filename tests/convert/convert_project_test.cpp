@@ -172,6 +172,26 @@ TEST_F(ConvertProject, FileThatFillsTheUsualBlockGrowsWithoutLoss)
     EXPECT_EQ(o.bytes.substr(o.bytes.size() - 1000), before.substr(before.size() - 1000));
 }
 
+namespace {
+
+// Deletes a file on every path out of a test (here on a drive outside the
+// test's temporary folder).
+struct deleted_at_end {
+    std::wstring path;
+    ~deleted_at_end() { DeleteFileW(path.c_str()); }
+};
+
+struct handle_holder {
+    HANDLE handle = INVALID_HANDLE_VALUE;
+    ~handle_holder()
+    {
+        if (handle && handle != INVALID_HANDLE_VALUE)
+            CloseHandle(handle);
+    }
+};
+
+}  // namespace
+
 // The test run gives Wine a tiny file system as a drive, named by
 // PROJPORT_SMALL_DRIVE; the project there is filled up to the end of its
 // last allocated block and the disk is filled completely.
@@ -182,21 +202,22 @@ TEST(ConvertProjectOnFullDisk, FailedWriteLeavesTheOriginalBytes)
         GTEST_SKIP() << "no small drive given (PROJPORT_SMALL_DRIVE)";
     std::wstring path = std::wstring(drive) + L"\\full.vcxproj";
     std::wstring filler = std::wstring(drive) + L"\\filler";
+    // Declared before anything is written, so that both go on every path;
+    // a full drive left behind would fail every later run.
+    deleted_at_end project_file{path}, filler_file{filler};
     std::string head = replaced(project("x", v140), " x", "");
     std::string before = head + std::string(4096 - 10 - head.size(), ' ');
     ASSERT_TRUE(write_file_bytes(path, before));
-    HANDLE fill = CreateFileW(filler.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-    ASSERT_NE(fill, INVALID_HANDLE_VALUE);
-    std::string block(4096, 'f');
-    DWORD written = 0;
-    while (WriteFile(fill, block.data(), 4096, &written, nullptr) && written == 4096) {
+    {
+        handle_holder fill{CreateFileW(filler.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr)};
+        ASSERT_NE(fill.handle, INVALID_HANDLE_VALUE);
+        std::string block(4096, 'f');
+        DWORD written = 0;
+        while (WriteFile(fill.handle, block.data(), 4096, &written, nullptr) && written == 4096) {
+        }
     }
-    CloseHandle(fill);
 
     conversion_outcome o = convert_file(path, 2);
-    DeleteFileW(filler.c_str());
-    DeleteFileW(path.c_str());
-
     EXPECT_EQ(o.result, ERROR_DISK_FULL);
     EXPECT_EQ(o.printed.find(L"Project is ready"), std::wstring::npos) << o.printed;
     EXPECT_NE(o.printed.find(L"write(" + path + L")\n   ^ERROR: "), std::wstring::npos) << o.printed;

@@ -114,6 +114,13 @@ TEST_F(HostileFile, PathLongerThanMaxPathWorksInItsExtendedForm)
     conversion_outcome o = convert_file(long_path, 3);
     EXPECT_EQ(o.result, convert_done);
     EXPECT_EQ(o.bytes, retargeted_to_2019(before));
+
+    // The folder's removal reaches that deep too, or every run would leave
+    // the tree behind in the temporary folder.
+    std::wstring top = folder.file(std::wstring(60, L'd'));
+    remove_tree(top);
+    EXPECT_EQ(GetFileAttributesW(long_path.c_str()), INVALID_FILE_ATTRIBUTES);
+    EXPECT_EQ(GetFileAttributesW(top.c_str()), INVALID_FILE_ATTRIBUTES);
 }
 
 TEST_F(HostileFile, NonAsciiPathIsOpenedAndConverted)

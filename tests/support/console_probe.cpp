@@ -2,7 +2,9 @@
 // Started detached (with no console) and with its standard output on a file,
 // it attaches to that process's console, carries out the commands in order
 // and writes what it saw as "name=value" lines (UTF-16), ending with the
-// console's width, its title and the text on its screen:
+// console's width, its title and the text on its screen. Its first line,
+// running_at_start=1 (or 0), tells whether the process was still running when
+// the probe began to look for its console.
 //   until=TEXT   wait until the screen shows TEXT (seen_tick=, or timeout_tick=)
 //   settle       wait until the screen has not changed for 100 ms
 //   absent=TEXT  tell whether the screen lacks TEXT right now (absent=1 or 0)
@@ -83,6 +85,7 @@ int wmain(int argc, wchar_t** argv)
         report(L"error=no process");
         return 3;
     }
+    report(WaitForSingleObject(process, 0) == WAIT_TIMEOUT ? L"running_at_start=1" : L"running_at_start=0");
     if (!attach_to(pid, process)) {
         report(L"error=no console to attach to");
         return 4;

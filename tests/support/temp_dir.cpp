@@ -22,25 +22,57 @@ temp_dir::~temp_dir()
     remove_tree(path);
 }
 
-void remove_tree(const std::wstring& path)
+namespace {
+
+// The path in its extended form ("\\?\C:\..." or "\\?\UNC\server\..."),
+// which the file functions take beyond MAX_PATH characters.
+std::wstring extended_path(const std::wstring& path)
+{
+    if (path.rfind(L"\\\\?\\", 0) == 0)
+        return path;
+    DWORD needed = GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
+    if (needed == 0)
+        return path;
+    std::wstring full(needed, L'\0');
+    DWORD length = GetFullPathNameW(path.c_str(), needed, full.data(), nullptr);
+    if (length == 0 || length >= needed)
+        return path;
+    full.resize(length);
+    if (full.rfind(L"\\\\", 0) == 0)
+        return L"\\\\?\\UNC\\" + full.substr(2);
+    return L"\\\\?\\" + full;
+}
+
+void remove_extended_tree(const std::wstring& path)
 {
     DWORD attributes = GetFileAttributesW(path.c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES)
         return;
     SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+    // A link to a folder is removed itself, never followed.
     if (!(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
         DeleteFileW(path.c_str());
         return;
     }
-    WIN32_FIND_DATAW found;
-    HANDLE search = FindFirstFileW((path + L"\\*").c_str(), &found);
-    if (search != INVALID_HANDLE_VALUE) {
-        do {
-            std::wstring name = found.cFileName;
-            if (name != L"." && name != L"..")
-                remove_tree(path + L"\\" + name);
-        } while (FindNextFileW(search, &found));
-        FindClose(search);
+    if (!(attributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
+        WIN32_FIND_DATAW found;
+        HANDLE search = FindFirstFileW((path + L"\\*").c_str(), &found);
+        if (search != INVALID_HANDLE_VALUE) {
+            do {
+                std::wstring name = found.cFileName;
+                if (name != L"." && name != L"..")
+                    remove_extended_tree(path + L"\\" + name);
+            } while (FindNextFileW(search, &found));
+            FindClose(search);
+        }
     }
     RemoveDirectoryW(path.c_str());
+}
+
+}  // namespace
+
+void remove_tree(const std::wstring& path)
+{
+    if (!path.empty())
+        remove_extended_tree(extended_path(path));
 }

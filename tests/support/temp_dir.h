@@ -15,5 +15,6 @@ struct temp_dir {
     std::wstring file(const std::wstring& name) const { return path + L"\\" + name; }
 };
 
-// Deletes a file or a folder tree, clearing read-only attributes on the way.
+// Deletes a file or a folder tree, clearing read-only attributes on the way,
+// also where the paths inside are longer than MAX_PATH.
 void remove_tree(const std::wstring& path);
