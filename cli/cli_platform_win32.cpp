@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include "cli/text_encoding.h"
+#include "console/line_ends.h"
 #include "convert/win32_project_file.h"
 
 namespace {
@@ -17,16 +18,12 @@ bool is_console(HANDLE handle) noexcept
 }
 
 // Every line feed becomes CR LF, as a text-mode stream writes it.
-template <typename Text>
-Text with_crlf(const Text& text)
+template <typename Char>
+std::basic_string<Char> with_crlf(const std::basic_string<Char>& text)
 {
-    Text out;
-    out.reserve(text.size() + text.size() / 32);
-    for (auto c : text) {
-        if (c == '\n')
-            out.push_back('\r');
-        out.push_back(c);
-    }
+    std::basic_string<Char> out(text_mode_capacity(text.size()), Char());
+    text_mode_result done = to_text_mode(text.data(), text.size(), out.data(), out.size());
+    out.resize(done.written);
     return out;
 }
 

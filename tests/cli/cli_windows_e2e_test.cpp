@@ -16,7 +16,7 @@
 
 namespace {
 
-const std::string project_2010 =
+const std::string project_2010_and_v110 =
     "<?xml version=\"1.0\" encoding=\"utf-8\"?>\r\n"
     "<Project DefaultTargets=\"Build\" ToolsVersion=\"4.0\">\r\n"
     "  <PlatformToolset>v100</PlatformToolset>\r\n"
@@ -75,7 +75,7 @@ protected:
         ASSERT_TRUE(CreateDirectoryW((tree + L"\\App").c_str(), nullptr));
         ASSERT_TRUE(CreateDirectoryW((tree + L"\\Old").c_str(), nullptr));
         ASSERT_TRUE(write_file_bytes(tree + L"\\App\\App.vcxproj", project_2015));
-        ASSERT_TRUE(write_file_bytes(tree + L"\\Old\\old.vcxproj", project_2010));
+        ASSERT_TRUE(write_file_bytes(tree + L"\\Old\\old.vcxproj", project_2010_and_v110));
         ASSERT_TRUE(write_file_bytes(tree + L"\\all.sln",
                                      "Project(\"{8BC9CEB8-8B4A-11D0-8D11-00A0C91BC942}\") = \"App\", \"app\\App.vcxproj\", \"{1}\"\r\n"
                                      "EndProject\r\n"
@@ -154,7 +154,7 @@ TEST_F(CliOnWindows, OnTheConsoleTheReportReadsAsOnAnyConsole)
 
 TEST_F(CliOnWindows, RewritesEveryProjectByteForByteAsProjportDoes)
 {
-    const std::string projects[] = {project_2015, project_2010, project_2019};
+    const std::string projects[] = {project_2015, project_2010_and_v110, project_2019};
     for (const char* version : {"2010", "2015", "2017", "2019"}) {
         for (const std::string& bytes : projects) {
             std::wstring by_cli = folder.file(L"cli.vcxproj"), by_gui = folder.file(L"gui.vcxproj");
