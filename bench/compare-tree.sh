@@ -1,0 +1,96 @@
+#!/usr/bin/env bash
+# Times projport-cli over a generated tree of 2,000 projects, side by side in
+# one hyperfine run, warm cache:
+#   cat          every project read once (find | xargs cat)
+#   floor-read   tree_floor --read-only: the walk, open, fstat, read, close
+#   check        projport-cli 2019 --check (exit code 1: it would retarget)
+#   rewrite      projport-cli 2019 on a fresh copy of the tree
+#   floor        tree_floor on a fresh copy: the walk, open, fstat, read,
+#                lseek, write, ftruncate, close of every project
+#   sed          bench/sed-tree.sh (sed -i) on a fresh copy
+# and prints the ratios against their goals. Before timing, it checks that
+# the floor leaves the tree as it was and that sed's result is projport-cli's
+# byte for byte, except on the projects where the two must differ.
+# Usage: bench/compare-tree.sh [RUNS]      (RUNS of each command, default 10)
+set -eu
+root=$(cd "$(dirname "$0")/.." && pwd)
+runs=${1:-10}
+build=$root/build/bench
+
+if ! command -v hyperfine > /dev/null; then
+  if [ "$(id -u)" = 0 ]; then
+    apt-get install -y hyperfine
+  else
+    echo "compare-tree.sh needs hyperfine: apt-get install hyperfine (as root)" >&2
+    exit 1
+  fi
+fi
+
+if [ ! -f "$build/build.ninja" ]; then
+  cmake --preset bench -S "$root" > /dev/null
+fi
+cmake --build "$build" --target projport-cli tree_generator tree_floor -j2 > /dev/null
+
+cli=$build/cli/projport-cli
+floor=$build/tree_floor
+sed_tree=$root/bench/sed-tree.sh
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+tree=$work/tree
+copy=$work/copy
+
+"$build/tree_generator" "$tree" --sed-differs="$work/sed-differs"
+
+# The floor writes every project back unchanged.
+cp -a "$tree" "$work/floor"
+"$floor" "$work/floor"
+diff -r "$tree" "$work/floor" > /dev/null || { echo "tree_floor changed the tree" >&2; exit 1; }
+
+# sed against projport-cli, byte for byte.
+cp -a "$tree" "$work/cli"
+cp -a "$tree" "$work/sed"
+status=0
+"$cli" 2019 "$work/cli" > "$work/cli.out" || status=$?
+[ "$status" = 0 ] || { echo "projport-cli 2019 failed ($status)" >&2; tail -1 "$work/cli.out" >&2; exit 1; }
+status=0
+"$cli" 2019 --check "$tree" > /dev/null || status=$?
+[ "$status" = 1 ] || { echo "projport-cli 2019 --check exited with $status, not 1" >&2; exit 1; }
+"$sed_tree" "$work/sed"
+(cd "$work" && diff -rq cli sed || true) | awk '{ sub("^cli/", "", $2); print $2 }' | sort > "$work/differ"
+sort "$work/sed-differs" > "$work/differ.expected"
+if ! cmp -s "$work/differ" "$work/differ.expected"; then
+  echo "sed and projport-cli differ on other projects than expected:" >&2
+  diff "$work/differ.expected" "$work/differ" | head -20 >&2
+  exit 1
+fi
+echo "projport-cli: $(tail -1 "$work/cli.out")"
+echo "sed gives projport-cli's bytes on every project but the $(wc -l < "$work/differ") where a v140" \
+  "element stands before the last v100 (sed replaces it, projport-cli leaves it)"
+rm -rf "$work/floor" "$work/cli" "$work/sed"
+
+fresh="rm -rf $copy && cp -a $tree $copy"
+hyperfine -i --warmup 2 --runs "$runs" --export-csv "$work/times.csv" \
+  -n cat -p true "find $tree -name '*.vcxproj' -print0 | xargs -0 cat > /dev/null" \
+  -n floor-read -p true "$floor --read-only $tree" \
+  -n check -p true "$cli 2019 --check $tree > /dev/null" \
+  -n rewrite -p "$fresh" "$cli 2019 $copy > /dev/null" \
+  -n floor -p "$fresh" "$floor $copy" \
+  -n sed -p "$fresh" "$sed_tree $copy"
+
+# Columns: command,mean,stddev,median,user,system,min,max (seconds).
+awk -F, '
+  NR > 1 { median[$1] = $4 }
+  function line(what, a, b, goal, at_most) {
+    r = median[a] / median[b]
+    ok = at_most ? r <= goal : r >= goal
+    printf "%-28s %8.1f ms / %8.1f ms = %5.2f   goal %s %.1f: %s\n", what, median[a] * 1000, median[b] * 1000, r,
+      at_most ? "<=" : ">=", goal, ok ? "met" : "missed"
+  }
+  END {
+    print ""
+    print "medians and ratios"
+    line("check / cat", "check", "cat", 1.5, 1)
+    line("rewrite / floor", "rewrite", "floor", 1.5, 1)
+    line("sed / rewrite", "sed", "rewrite", 5, 0)
+    line("(check / floor-read)", "check", "floor-read", 1.5, 1)
+  }' "$work/times.csv"
