@@ -36,6 +36,9 @@ struct file_identity {
 struct folder_entry {
     std::string name;
     bool is_folder = false;
+    // Not a folder itself, but it may lead to one (a link, or a type the
+    // listing did not tell): only such a name needs a look of its own.
+    bool may_lead_to_folder = true;
 };
 
 // Identifies the file `path` names, following links. Returns 0, or the error

@@ -93,7 +93,8 @@ unsigned list_folder(const std::string& path, std::vector<folder_entry>& entries
         bool is_folder = entry->d_type == DT_DIR;
         if (entry->d_type == DT_UNKNOWN)
             is_folder = is_real_folder(prefix + name);
-        entries.push_back({std::move(name), is_folder});
+        bool may_lead_to_folder = !is_folder && (entry->d_type == DT_LNK || entry->d_type == DT_UNKNOWN);
+        entries.push_back({std::move(name), is_folder, may_lead_to_folder});
     }
 }
 

@@ -125,7 +125,7 @@ void walk_folder(const std::string& root, project_set& seen, std::vector<std::st
             } else if (has_project_extension(entry.name)) {
                 // A link is taken when it leads to a file, or nowhere.
                 std::string file = joined(folder, entry.name);
-                if (!is_existing_folder(file))
+                if (!entry.may_lead_to_folder || !is_existing_folder(file))
                     found.push_back(std::move(file));
             }
         }
