@@ -1,22 +1,26 @@
 #pragma once
-// The <PlatformToolset> elements that a conversion left as they were although
-// they name a Visual Studio toolset: versions outside the table (v110, v143,
-// v141_xp, V140 ...), or elements its rules passed over. No system header.
+// The <PlatformToolset> elements that a conversion left as they stand
+// although they name a Visual Studio toolset of another version: versions
+// outside the table (v110, v145, v141_xp, V140 ...), elements whose start
+// tag carries attributes (a Condition, say), or elements the rules passed
+// over. No system header.
 
 #include <cstddef>
 #include <string_view>
 
-#include "convert/version_table.h"
-
 struct leftover_toolset {
     std::size_t line = 0;      // 1-based line of the element in the text
-    std::string_view element;  // "<PlatformToolset>...</PlatformToolset>" as it stands
+    std::size_t offset = 0;    // where the element starts in the text
+    std::string_view element;  // from "<PlatformToolset" to "</PlatformToolset>", as it stands
 };
 
-// Calls `found(context, element)` for every element of `text` whose whole
-// text is not the target's toolset element and whose value, with white space
-// around it removed, is "v" or "V" followed by two digits and anything else.
-// Returns how many were found.
-std::size_t find_leftover_toolsets(std::string_view text, vs_version target,
+// Calls `found(context, element)` for every element of `text`, in order,
+// whose start tag is "<PlatformToolset>" or "<PlatformToolset" followed by
+// white space and attributes (ending at the first '>' outside a quoted
+// value), whose value holds no '<', and whose value, with white space around
+// it removed, starts with "v" or "V" and two digits and is, without regard to
+// case, neither `toolset` nor `xp_toolset` (which may be empty). Linear in
+// the text. Returns how many were found.
+std::size_t find_leftover_toolsets(std::string_view text, std::string_view toolset, std::string_view xp_toolset,
                                    void (*found)(void* context, const leftover_toolset& element),
                                    void* context) noexcept;

@@ -31,3 +31,10 @@ bool stop_rewrites(unsigned timeout_ms) noexcept;
 // that go on. For tests, which call stop_rewrites() in a process that does
 // not end then.
 void resume_rewrites() noexcept;
+
+// POSIX: the first terminating signal that arrived while a hold was held.
+// Such a signal is kept from ending the process when the hold ends, so that
+// the caller can finish what it reports and end the run itself (exit code
+// 128 + the signal's number); 0 when none came. Always 0 on Windows, where a
+// console control event is waited for instead (stop_rewrites).
+int held_signal() noexcept;

@@ -31,3 +31,23 @@ constexpr bool is_valid_version(vs_version v) noexcept
 {
     return static_cast<unsigned>(v) < version_count;
 }
+
+// The eight versions of projport-cli's own rules (cli_rules.h).
+using cli_version = int;  // row index into cli_version_table: 0 = 2010 .. 7 = 2026
+
+struct cli_version_row {
+    std::string_view label;               // "2022": matched against the command line, printed
+    std::string_view toolset;             // "v143": the value of a <PlatformToolset> element
+    std::string_view xp_toolset;          // "v141_xp", or empty where the version has none
+    std::string_view tools_version;       // "15.0", or empty where the version sets none
+    bool inserts_tools_version = false;   // a project element without one gets it
+    std::string_view inserted_attribute;  // "ToolsVersion=\"4.0\"" where it is inserted
+    vs_version projport_row = -1;         // the row of version_table, or -1
+};
+
+inline constexpr std::size_t cli_version_count = 8;
+
+extern const cli_version_row cli_version_table[cli_version_count];
+
+// The row whose label is `label` exactly, or -1.
+cli_version find_cli_version(std::string_view label) noexcept;
