@@ -1,6 +1,9 @@
 # Every compiler- and toolchain-specific setting of the project lives here.
 # projport_code_options(target) gives one of the program's own targets the
-# project's warnings and the no-exceptions rule.
+# project's warnings and the no-exceptions rule; with
+# PROJPORT_WARNINGS_AS_ERRORS (CI and scripts/test turn it on) a warning
+# fails the build. Options go to C++ sources only: a target's .rc goes to the
+# resource compiler, which takes none of them.
 
 if(MSVC)
   set(CMAKE_MSVC_RUNTIME_LIBRARY "MultiThreaded$<$<CONFIG:Debug>:Debug>")
@@ -12,29 +15,52 @@ if(MSVC)
   string(REPLACE "/EHsc" "" CMAKE_CXX_FLAGS "${CMAKE_CXX_FLAGS}")
   string(REPLACE "/GR" "" CMAKE_CXX_FLAGS "${CMAKE_CXX_FLAGS}")
   add_compile_options("$<$<AND:$<COMPILE_LANGUAGE:CXX>,$<NOT:$<BOOL:$<TARGET_PROPERTY:PROJPORT_OWN_CODE>>>>:/EHsc>")
+  # Sources are UTF-8 (the tests hold UTF-8 literals): without /utf-8 the
+  # compiler reads them in the system code page (C4819 on double-byte ones).
+  add_compile_options("$<$<COMPILE_LANGUAGE:CXX>:/utf-8>")
 elseif(WIN32)
-  # The runtime's own printf family: "%ls" and "%hs" mean what Windows says they mean.
+  # The runtime's own printf family: "%ls" and "%hs" mean what Windows says
+  # they mean. libstdc++'s headers switch mingw-w64's printf back on for the
+  # standard names (vfwprintf...); the runtime's _vsnwprintf family stays.
   add_compile_definitions(UNICODE _UNICODE NOMINMAX WIN32_LEAN_AND_MEAN __USE_MINGW_ANSI_STDIO=0)
   add_link_options(-static -static-libgcc -static-libstdc++ -Wl,--gc-sections -s)
-  add_compile_options(-ffunction-sections -fdata-sections)
+  add_compile_options("$<$<COMPILE_LANGUAGE:CXX>:-ffunction-sections;-fdata-sections>")
 endif()
 
 function(projport_code_options target)
   if(MSVC)
     set_target_properties(${target} PROPERTIES PROJPORT_OWN_CODE ON)
     # C4577: noexcept without an exception handling mode, which is the point here.
-    target_compile_options(${target} PRIVATE /W4 /EHs-c- /GR- /wd4577 /utf-8)
+    set(options /W4 /EHs-c- /GR- /wd4577)
+    if(PROJPORT_WARNINGS_AS_ERRORS)
+      list(APPEND options /WX)
+    endif()
     target_compile_definitions(${target} PRIVATE _HAS_EXCEPTIONS=0)
   else()
-    target_compile_options(${target} PRIVATE -Wall -Wextra -Wpedantic -fno-exceptions -fno-rtti)
+    set(options -Wall -Wextra -Wpedantic -fno-exceptions -fno-rtti)
+    if(PROJPORT_WARNINGS_AS_ERRORS)
+      list(APPEND options -Werror)
+    endif()
   endif()
+  target_compile_options(${target} PRIVATE "$<$<COMPILE_LANGUAGE:CXX>:${options}>")
 endfunction()
 
 # The wide GUI entry point (wWinMain) on mingw-w64 needs -municode at link time too.
 function(projport_wide_entry target)
   if(MINGW)
-    target_compile_options(${target} PRIVATE -municode)
+    target_compile_options(${target} PRIVATE "$<$<COMPILE_LANGUAGE:CXX>:-municode>")
     target_link_options(${target} PRIVATE -municode)
+  endif()
+endfunction()
+
+# projport_no_throw_runtime(target): on toolchains with libstdc++, gives a
+# program that uses no part of the C++ library but what is inline in its
+# headers the library's reporting functions of its own, which end the program
+# instead of throwing (see cmake/no_throw_runtime.cpp): projport.exe stays a
+# few dozen kilobytes.
+function(projport_no_throw_runtime target)
+  if(MINGW)
+    target_sources(${target} PRIVATE ${PROJECT_SOURCE_DIR}/cmake/no_throw_runtime.cpp)
   endif()
 endfunction()
 

@@ -9,19 +9,41 @@ SRWLOCK lock = SRWLOCK_INIT;
 CONDITION_VARIABLE changed = CONDITION_VARIABLE_INIT;
 unsigned holds = 0;
 bool stopped = false;
-// Holds of the calling thread: a nested one must not wait for a stop that in
-// turn waits for the outer one.
-thread_local unsigned own_holds = 0;
+// Holds of the calling thread, in a TLS slot taken by the first hold: a
+// nested one must not wait for a stop that in turn waits for the outer one.
+// (A thread_local would bring mingw-w64's emulated TLS and its threads
+// library into the program.) Read and written under `lock` only.
+DWORD own_holds_slot = TLS_OUT_OF_INDEXES;
+
+// The calling thread's holds; 0 while no slot could be had. Keeps the
+// thread's last error, which TlsGetValue clears.
+unsigned own_holds() noexcept
+{
+    if (own_holds_slot == TLS_OUT_OF_INDEXES)
+        return 0;
+    DWORD last_error = GetLastError();
+    void* count = TlsGetValue(own_holds_slot);
+    SetLastError(last_error);
+    return static_cast<unsigned>(reinterpret_cast<ULONG_PTR>(count));
+}
+
+void set_own_holds(unsigned count) noexcept
+{
+    if (own_holds_slot != TLS_OUT_OF_INDEXES)
+        (void)TlsSetValue(own_holds_slot, reinterpret_cast<void*>(static_cast<ULONG_PTR>(count)));
+}
 
 }  // namespace
 
 rewrite_hold::rewrite_hold() noexcept
 {
     AcquireSRWLockExclusive(&lock);
-    while (stopped && own_holds == 0)
+    if (own_holds_slot == TLS_OUT_OF_INDEXES)
+        own_holds_slot = TlsAlloc();
+    while (stopped && own_holds() == 0)
         (void)SleepConditionVariableSRW(&changed, &lock, INFINITE, 0);
     ++holds;
-    ++own_holds;
+    set_own_holds(own_holds() + 1);
     ReleaseSRWLockExclusive(&lock);
 }
 
@@ -29,7 +51,7 @@ rewrite_hold::~rewrite_hold()
 {
     AcquireSRWLockExclusive(&lock);
     --holds;
-    --own_holds;
+    set_own_holds(own_holds() - 1);
     ReleaseSRWLockExclusive(&lock);
     WakeAllConditionVariable(&changed);
 }
