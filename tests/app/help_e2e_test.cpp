@@ -27,6 +27,7 @@
 #include "support/registry_tree.h"
 #include "support/running_program.h"
 #include "support/temp_dir.h"
+#include "support/wine_check.h"
 #include "app/small_projects.h"
 
 namespace {
