@@ -63,6 +63,9 @@ bool open_harness_console()
         return false;
     harness_screen = open_console_output();
     harness_input = open_console_input();
+    // A runner that started the tests with Ctrl+C ignored would hand that on
+    // to the program, which would then never see the Ctrl+C of a test.
+    SetConsoleCtrlHandler(nullptr, FALSE);
     SetConsoleCtrlHandler(ignore_control, TRUE);
     return harness_screen != INVALID_HANDLE_VALUE && harness_input != INVALID_HANDLE_VALUE;
 }
