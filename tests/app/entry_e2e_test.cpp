@@ -436,10 +436,9 @@ TEST_F(Entry, WithSwitchCtrlCDuringTheRunIsSurvivedAndSkipsTheRelease)
         ASSERT_TRUE(record.found() || run.wait(0)) << "the running program's record was not found";
         // The harness's own handler lets it go on; the program shares the console.
         ASSERT_TRUE(GenerateConsoleCtrlEvent(CTRL_C_EVENT, 0)) << GetLastError();
-        bool taken = false;
-        while (!(taken = record.closing()) && GetTickCount64() < deadline)
-            if (run.wait(1))
-                break;
+        bool taken = record.closing();
+        while (!taken && GetTickCount64() < deadline && !run.wait(1))
+            taken = record.closing();
         bool in_time = taken && screen_text(harness_screen).find(verdict_2019) == std::wstring::npos;
         ASSERT_TRUE(run.wait(60000));
         if (!in_time)

@@ -194,8 +194,9 @@ protected:
     {
         for (const auto& key : saved_keys)
             EXPECT_EQ(key->restore(), ERROR_SUCCESS);
-        if (saved_association)
+        if (saved_association) {
             EXPECT_EQ(saved_association->restore(), ERROR_SUCCESS);
+        }
     }
 
     static void set_default(const std::wstring& path, const std::wstring& text)

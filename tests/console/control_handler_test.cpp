@@ -35,12 +35,12 @@ bool signalled(HANDLE event, DWORD within_ms = 0)
 }
 
 // A manual-reset event, closed at the end of its scope.
-struct event {
+struct owned_event {
     HANDLE handle = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-    event() = default;
-    ~event() { CloseHandle(handle); }
-    event(const event&) = delete;
-    event& operator=(const event&) = delete;
+    owned_event() = default;
+    ~owned_event() { CloseHandle(handle); }
+    owned_event(const owned_event&) = delete;
+    owned_event& operator=(const owned_event&) = delete;
 };
 
 // console_ctrl_handler run on a thread of its own, as the system runs it.
@@ -212,7 +212,7 @@ TEST_F(ControlHandler, GivesUpWaitingWithinTheTimeTheSystemGrants)
 TEST_F(ControlHandler, NestedHoldOfTheRewritingThreadIsNotStopped)
 {
     // The writing back of the original bytes, inside the rewrite's own hold.
-    event outer_taken, go_on, finished;
+    owned_event outer_taken, go_on, finished;
     joined_thread writer(
         [&] {
             rewrite_hold rewrite;

@@ -7,6 +7,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
+#include <cstring>
 #include <functional>
 #include <mutex>
 #include <string>
@@ -66,7 +67,8 @@ public:
         got = position_ < bytes_.size() ? bytes_.size() - position_ : 0;
         if (got > count)
             got = count;
-        bytes_.copy(into, got, position_);
+        if (got)
+            std::memcpy(into, bytes_.data() + position_, got);
         position_ += got;
         return 0;
     }
