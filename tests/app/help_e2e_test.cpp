@@ -27,6 +27,7 @@
 #include "support/registry_tree.h"
 #include "support/running_program.h"
 #include "support/temp_dir.h"
+#include "support/wine_check.h"
 #include "app/small_projects.h"
 
 namespace {
@@ -193,8 +194,9 @@ protected:
     {
         for (const auto& key : saved_keys)
             EXPECT_EQ(key->restore(), ERROR_SUCCESS);
-        if (saved_association)
+        if (saved_association) {
             EXPECT_EQ(saved_association->restore(), ERROR_SUCCESS);
+        }
     }
 
     static void set_default(const std::wstring& path, const std::wstring& text)

@@ -3,28 +3,11 @@
 #include <gtest/gtest.h>
 
 #include "support/file_bytes.h"
+#include "support/saved_state.h"
 #include "support/stdout_capture.h"
 #include "support/temp_dir.h"
 
 namespace {
-
-// Restores the process's standard output handle when a test has moved it.
-struct saved_std_output {
-    HANDLE saved = GetStdHandle(STD_OUTPUT_HANDLE);
-    ~saved_std_output() { SetStdHandle(STD_OUTPUT_HANDLE, saved); }
-};
-
-// Puts the process's working directory back when a test has moved it.
-struct saved_current_directory {
-    std::wstring saved;
-    saved_current_directory()
-    {
-        DWORD needed = GetCurrentDirectoryW(0, nullptr);
-        saved.resize(needed);
-        saved.resize(GetCurrentDirectoryW(needed, saved.data()));
-    }
-    ~saved_current_directory() { SetCurrentDirectoryW(saved.c_str()); }
-};
 
 HANDLE open_scratch(const std::wstring& path)
 {
@@ -171,7 +154,7 @@ TEST(AsyncFile, FolderOpensForBackupSemantics)
 TEST(AsyncFile, StandardOutputNamesTakeOverTheOutputHandle)
 {
     for (const wchar_t* name : {L"con", L"CON", L"-"}) {
-        saved_std_output saved;
+        saved_std_handle saved(STD_OUTPUT_HANDLE);
         temp_dir folder;
         HANDLE scratch = open_scratch(folder.file(L"out"));
         ASSERT_NE(scratch, INVALID_HANDLE_VALUE);
@@ -191,14 +174,14 @@ TEST(AsyncFile, StandardOutputNamesTakeOverTheOutputHandle)
 
 TEST(AsyncFile, WithoutStandardOutputTheNameIsOpenedAsAFile)
 {
-    saved_current_directory at_start;
+    saved_working_directory at_start;
     for (HANDLE none : {static_cast<HANDLE>(nullptr), INVALID_HANDLE_VALUE}) {
-        saved_std_output saved;
+        saved_std_handle saved(STD_OUTPUT_HANDLE);
         temp_dir folder;
         ASSERT_TRUE(write_file_bytes(folder.file(L"-"), "dash"));
         // Left before the folder is removed, on every path.
-        saved_current_directory previous;
-        ASSERT_TRUE(SetCurrentDirectoryW(folder.path.c_str()));
+        saved_working_directory inside(folder.path);
+        ASSERT_TRUE(inside.moved());
         SetStdHandle(STD_OUTPUT_HANDLE, none);
         {
             async_file file;
@@ -211,7 +194,7 @@ TEST(AsyncFile, WithoutStandardOutputTheNameIsOpenedAsAFile)
             EXPECT_EQ(std::string(bytes, got), "dash");
         }
     }
-    EXPECT_EQ(saved_current_directory().saved, at_start.saved);
+    EXPECT_EQ(saved_working_directory::current(), at_start.saved());
 }
 
 TEST(AsyncFile, NamesThatOnlyLookLikeStandardOutputAreFiles)

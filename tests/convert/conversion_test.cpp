@@ -2,10 +2,20 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
 #include <string>
+#include <thread>
 #include <vector>
 
+#ifndef _WIN32
+#include <signal.h>
+#endif
+
 #include "convert/memory_file.h"
+#include "convert/rewrite_hold.h"
+#include "support/held_write_file.h"
+#include "support/joined_thread.h"
 
 namespace {
 
@@ -178,4 +188,63 @@ TEST(Conversion, HalvesGrowInStepsOfTwoMebibytesForLargeFiles)
     EXPECT_EQ(conversion_half_for(mib2 - 1 - retarget_max_growth), mib2);
     EXPECT_EQ(conversion_half_for(mib2 - retarget_max_growth), 2 * mib2);
     EXPECT_EQ(conversion_half_for(5 * mib2), 6 * mib2);
+}
+
+// The rewrite of a conversion is held: while its file is half written, a stop
+// of the rewrites (what the console control handler does before the process
+// is ended) reports a rewrite in progress; on Windows it also waits, and
+// returns only once the file is whole. On POSIX, where the stop comes from a
+// signal handler on the writing thread, the terminating signals are blocked
+// there meanwhile.
+TEST(ConversionHold, AStopDuringTheRewriteWaitsUntilTheFileIsWhole)
+{
+    bool stop_saw_the_rewrite = false;
+    bool signal_blocked = true;
+    held_write_file file(v140_project, [&] {
+        stop_saw_the_rewrite = !stop_rewrites(0);
+#ifndef _WIN32
+        sigset_t mask;
+        signal_blocked = pthread_sigmask(SIG_SETMASK, nullptr, &mask) == 0 && sigismember(&mask, SIGTERM) == 1;
+#endif
+    });
+    block_memory memory(v140_project.size());
+    recorded_report report;
+    file_conversion outcome;
+    joined_thread conversion(
+        [&] { outcome = convert_open_file(file, memory.block, 3, conversion_mode::rewrite, report); },
+        [&] {
+            file.let_go();
+            resume_rewrites();  // on every path: later holds of this process must not wait
+        });
+    ASSERT_TRUE(file.write_began_within(10000));
+    EXPECT_TRUE(stop_saw_the_rewrite) << "the rewrite was not held";
+    EXPECT_TRUE(signal_blocked) << "a signal could end the process half way through the rewrite";
+#ifdef _WIN32
+    // A stop from another thread, as the system runs the control handler.
+    struct seen_at_return {
+        bool idle = false;
+        std::string bytes;
+        bool end_set = false;
+    } seen;
+    std::atomic<bool> returned{false};
+    joined_thread stop(
+        [&] {
+            seen.idle = stop_rewrites(30000);
+            seen.bytes = file.bytes();
+            seen.end_set = file.end_set_after_write();
+            returned.store(true);
+        },
+        [&] { file.let_go(); });
+    // Long enough for a stop that does not wait to have returned meanwhile.
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    EXPECT_FALSE(returned.load()) << "the stop returned while the file was half written";
+    file.let_go();
+    stop.join();
+    EXPECT_TRUE(seen.idle);
+    EXPECT_EQ(seen.bytes, v142_project) << "the stop returned before the file was whole";
+    EXPECT_TRUE(seen.end_set) << "the stop returned before the file's end was set";
+#endif
+    conversion.join();
+    EXPECT_EQ(outcome.result, convert_done);
+    EXPECT_EQ(file.bytes(), v142_project);
 }

@@ -12,7 +12,11 @@ struct conversion {
     std::vector<std::string> lines;  // as printed: "+ " before an insertion
     bool changed = false;
     bool overflow = false;
+    std::size_t length = 0;  // as reported, which may not exceed the capacity
 };
+
+// Bytes behind the capacity, which the conversion must leave alone.
+const std::string guard(64, '\xA5');
 
 void collect(void* context, change_kind kind, std::string_view text)
 {
@@ -23,9 +27,13 @@ void collect(void* context, change_kind kind, std::string_view text)
 conversion convert(const std::string& input, vs_version target, std::size_t capacity = 0)
 {
     conversion c;
-    std::string out(capacity ? capacity : input.size() + retarget_max_growth, '\0');
-    retarget_result r = retarget_text(input, out.data(), out.size(), target, {collect, &c.lines});
-    c.text = out.substr(0, r.length);
+    std::size_t room = capacity ? capacity : input.size() + retarget_max_growth;
+    std::string out = std::string(room, '\0') + guard;
+    retarget_result r = retarget_text(input, out.data(), room, target, {collect, &c.lines});
+    EXPECT_LE(r.length, room) << "reported past the capacity";
+    EXPECT_TRUE(out.compare(room, guard.size(), guard) == 0) << "written past the capacity";
+    c.text = out.substr(0, r.length < room ? r.length : room);
+    c.length = r.length;
     c.changed = r.changed;
     c.overflow = r.overflow;
     return c;
@@ -234,13 +242,20 @@ TEST(ZeroBytes, Utf16ProjectMatchesNothing)
 TEST(Overflow, ConvertedTextThatDoesNotFitIsFlagged)
 {
     std::string input = "<Project DefaultTargets=\"Build\" xmlns=\"x\">";
-    conversion c = convert(input, 1, input.size() + 5);
-    EXPECT_TRUE(c.overflow);
-    EXPECT_LE(c.text.size(), input.size() + 5);
-
     conversion exact = convert(input, 1, input.size() + 20);
     EXPECT_FALSE(exact.overflow);
-    EXPECT_EQ(exact.text.size(), input.size() + 20);
+    EXPECT_EQ(exact.length, input.size() + 20);
+    EXPECT_EQ(exact.text, "<Project DefaultTargets=\"Build\" ToolsVersion=\"14.0\" xmlns=\"x\">");
+
+    // Every capacity short of the whole: flagged, and what is reported lies
+    // within the room and is the start of the whole text (convert() also
+    // checks the bytes behind the room).
+    for (std::size_t room = 1; room < exact.length; ++room) {
+        conversion c = convert(input, 1, room);
+        EXPECT_TRUE(c.overflow) << room;
+        EXPECT_LE(c.length, room) << room;
+        EXPECT_EQ(c.text, exact.text.substr(0, c.length)) << room;
+    }
 }
 
 TEST(Overflow, GrowthNeverExceedsTheDeclaredMaximum)

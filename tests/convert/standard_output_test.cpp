@@ -13,6 +13,7 @@
 #include <string>
 
 #include "support/file_bytes.h"
+#include "support/saved_state.h"
 #include "support/temp_dir.h"
 
 namespace {
@@ -95,23 +96,23 @@ TEST(StandardOutputName, IgnorableCharactersMakeAnotherName)
 
 TEST(StandardOutputName, SoftHyphenNameIsOpenedAsAFile)
 {
-    temp_dir folder;
-    ASSERT_TRUE(write_file_bytes(folder.file(L"con\u00AD"), "file"));
-    wchar_t previous[MAX_PATH];
-    ASSERT_NE(GetCurrentDirectoryW(MAX_PATH, previous), 0u);
-    ASSERT_TRUE(SetCurrentDirectoryW(folder.path.c_str()));
-    HANDLE out_before = GetStdHandle(STD_OUTPUT_HANDLE);
+    std::wstring at_start = saved_working_directory::current();
     {
+        temp_dir folder;
+        ASSERT_TRUE(write_file_bytes(folder.file(L"con\u00AD"), "file"));
+        // Declared after the folder: left before it is removed, on every path.
+        saved_working_directory inside(folder.path);
+        ASSERT_TRUE(inside.moved());
+        saved_std_handle out_before(STD_OUTPUT_HANDLE);
         async_file file;
         ASSERT_EQ(file.open(L"con\u00AD", 0), 0u);
         char bytes[8] = {};
         DWORD got = 0;
         EXPECT_TRUE(ReadFile(file.handle, bytes, sizeof bytes, &got, nullptr));
         EXPECT_EQ(std::string(bytes, got), "file");
-        EXPECT_EQ(GetStdHandle(STD_OUTPUT_HANDLE), out_before) << "standard output left as it was";
+        EXPECT_EQ(GetStdHandle(STD_OUTPUT_HANDLE), out_before.saved()) << "standard output left as it was";
     }
-    SetStdHandle(STD_OUTPUT_HANDLE, out_before);
-    SetCurrentDirectoryW(previous);
+    EXPECT_EQ(saved_working_directory::current(), at_start);
 }
 
 TEST(StandardOutputHandle, RecordAndRuntimeEachCloseTheirOwnHandle)

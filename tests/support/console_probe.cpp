@@ -7,7 +7,9 @@
 // the probe began to look for its console.
 //   until=TEXT   wait until the screen shows TEXT (seen_tick=, or timeout_tick=)
 //   settle       wait until the screen has not changed for 100 ms
-//   absent=TEXT  tell whether the screen lacks TEXT right now (absent=1 or 0)
+//   absent=TEXT  tell whether the last few rows up to the cursor lack TEXT
+//                right now (absent=1 or 0): a quick look for the line printed
+//                last, which a read of the whole screen would see too late
 //   key          press and release a key (key_tick=)
 //   keyup        only release a key
 //   mouse        click the left mouse button
@@ -25,6 +27,9 @@
 namespace {
 
 HANDLE report_file = INVALID_HANDLE_VALUE;
+// Rows that absent= looks at: the line printed last, and the line breaks
+// that may follow it.
+constexpr short tail_rows = 4;
 
 void report(const std::wstring& line)
 {
@@ -104,7 +109,7 @@ int wmain(int argc, wchar_t** argv)
         } else if (command == L"settle") {
             settle(screen);
         } else if (command.rfind(L"absent=", 0) == 0) {
-            bool absent = screen_text(screen).find(command.substr(7)) == std::wstring::npos;
+            bool absent = screen_tail(screen, tail_rows).find(command.substr(7)) == std::wstring::npos;
             report(absent ? L"absent=1" : L"absent=0");
         } else if (command == L"key") {
             report_tick(L"key_tick");

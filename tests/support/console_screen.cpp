@@ -13,15 +13,15 @@ bool open_own_console(short width, short height)
     return ok;
 }
 
-std::wstring screen_text(HANDLE screen)
+namespace {
+
+// The text of the rows from `first` to the cursor's, as screen_text reads it.
+std::wstring rows_to_cursor(HANDLE screen, const CONSOLE_SCREEN_BUFFER_INFO& info, short first)
 {
-    CONSOLE_SCREEN_BUFFER_INFO info{};
-    if (!GetConsoleScreenBufferInfo(screen, &info))
-        return L"";
     const short width = info.dwSize.X;
     std::wstring text;
     std::vector<wchar_t> row(static_cast<std::size_t>(width));
-    for (short y = 0; y <= info.dwCursorPosition.Y; ++y) {
+    for (short y = first; y <= info.dwCursorPosition.Y; ++y) {
         DWORD got = 0;
         if (!ReadConsoleOutputCharacterW(screen, row.data(), static_cast<DWORD>(width), COORD{0, y}, &got))
             break;
@@ -33,6 +33,25 @@ std::wstring screen_text(HANDLE screen)
             text += L'\n';
     }
     return text;
+}
+
+}  // namespace
+
+std::wstring screen_text(HANDLE screen)
+{
+    CONSOLE_SCREEN_BUFFER_INFO info{};
+    if (!GetConsoleScreenBufferInfo(screen, &info))
+        return L"";
+    return rows_to_cursor(screen, info, 0);
+}
+
+std::wstring screen_tail(HANDLE screen, short rows)
+{
+    CONSOLE_SCREEN_BUFFER_INFO info{};
+    if (!GetConsoleScreenBufferInfo(screen, &info))
+        return L"";
+    short first = info.dwCursorPosition.Y >= rows ? static_cast<short>(info.dwCursorPosition.Y - rows + 1) : 0;
+    return rows_to_cursor(screen, info, first);
 }
 
 void clear_screen(HANDLE screen)

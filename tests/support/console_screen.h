@@ -15,6 +15,10 @@ bool open_own_console(short width = 300, short height = 400);
 // the next (the console wrapped a longer line there). When the cursor stands
 // at the start of a row, the text ends with a line break.
 std::wstring screen_text(HANDLE screen);
+// The same for the last `rows` rows up to the cursor's only: a quick look at
+// what was printed last, while a program is still printing (reading the
+// whole screen then takes long enough for the picture to be stale).
+std::wstring screen_tail(HANDLE screen, short rows);
 
 // Blanks the whole screen buffer and puts the cursor at its top left.
 void clear_screen(HANDLE screen);

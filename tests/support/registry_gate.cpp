@@ -2,12 +2,6 @@
 
 #include <windows.h>
 
-bool running_under_wine()
-{
-    HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
-    return ntdll && GetProcAddress(ntdll, "wine_get_version") != nullptr;
-}
-
 bool registry_changes_allowed(std::wstring& why)
 {
     if (running_under_wine())

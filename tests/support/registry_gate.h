@@ -6,7 +6,7 @@
 
 #include <string>
 
-bool running_under_wine();
+#include "support/wine_check.h"
 
 // True when allowed; otherwise false, with `why` saying why not and how to
 // allow it.

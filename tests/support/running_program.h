@@ -21,6 +21,8 @@ public:
 
     bool started() const { return process_ != nullptr; }
     DWORD id() const { return id_; }
+    // The process handle, with every access; owned by this object.
+    HANDLE process() const { return process_; }
     // Whether it ended within the time limit.
     bool wait(DWORD timeout_ms);
     // The exit code once it has ended, else STILL_ACTIVE.
