@@ -13,11 +13,14 @@ struct found_element {
     bool operator==(const found_element&) const = default;
 };
 
-std::vector<found_element> leftovers(std::string_view text, vs_version target)
+// The toolsets of projport.exe's rows, by row.
+constexpr std::string_view toolsets[] = {"v100", "v140", "v141", "v142"};
+
+std::vector<found_element> leftovers(std::string_view text, int target, std::string_view xp_toolset = {})
 {
     std::vector<found_element> found;
     std::size_t count = find_leftover_toolsets(
-        text, target,
+        text, toolsets[target], xp_toolset,
         [](void* context, const leftover_toolset& e) {
             static_cast<std::vector<found_element>*>(context)->push_back({e.line, std::string(e.element)});
         },
