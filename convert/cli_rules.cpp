@@ -210,7 +210,7 @@ std::size_t next_element(std::string_view text, std::size_t from, bool sdk) noex
 std::string_view new_toolset(std::string_view value, const cli_version_row& target, bool& names_target) noexcept
 {
     value = trimmed(value);
-    char lowered[8];
+    char lowered[8] = {};
     if (value.size() > sizeof lowered)
         return {};
     for (std::size_t i = 0; i < value.size(); ++i)
