@@ -1,12 +1,18 @@
 #include "convert/leftover_toolsets.h"
 
-#include <algorithm>
+#include <cstring>
 
 #include "convert/text_search.h"
 
+// One pass: each candidate's start tag and value are read forward, and the
+// next candidate is looked for behind what was read, never inside it. A
+// "<PlatformToolset" inside another one's start tag is thus no element of
+// its own, and a start tag that never ends leaves nothing behind it.
+
 namespace {
 
-constexpr std::string_view open_tag = "<PlatformToolset>";
+constexpr std::size_t none = std::string_view::npos;
+constexpr std::string_view open_name = "<PlatformToolset";
 constexpr std::string_view close_tag = "</PlatformToolset>";
 
 // text[from, to) without the checks of substr, whose throwing path the
@@ -14,6 +20,14 @@ constexpr std::string_view close_tag = "</PlatformToolset>";
 std::string_view slice(std::string_view text, std::size_t from, std::size_t to) noexcept
 {
     return std::string_view(text.data() + from, to - from);
+}
+
+std::size_t find_byte(std::string_view text, char c, std::size_t from) noexcept
+{
+    if (from >= text.size())
+        return none;
+    const void* hit = std::memchr(text.data() + from, c, text.size() - from);
+    return hit ? static_cast<std::size_t>(static_cast<const char*>(hit) - text.data()) : none;
 }
 
 bool is_white_space(char c) noexcept
@@ -26,47 +40,106 @@ bool is_digit(char c) noexcept
     return c >= '0' && c <= '9';
 }
 
-bool names_a_toolset_version(std::string_view value) noexcept
+char lower(char c) noexcept
 {
-    std::size_t first = 0;
-    while (first < value.size() && is_white_space(value[first]))
-        ++first;
-    value.remove_prefix(first);
-    return value.size() >= 3 && (value[0] == 'v' || value[0] == 'V') && is_digit(value[1]) && is_digit(value[2]);
+    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+bool equals_ignoring_case(std::string_view a, std::string_view b) noexcept
+{
+    if (a.size() != b.size())
+        return false;
+    for (std::size_t i = 0; i < a.size(); ++i)
+        if (lower(a[i]) != lower(b[i]))
+            return false;
+    return true;
+}
+
+std::string_view trimmed(std::string_view value) noexcept
+{
+    while (!value.empty() && is_white_space(value.front()))
+        value.remove_prefix(1);
+    while (!value.empty() && is_white_space(value.back()))
+        value.remove_suffix(1);
+    return value;
+}
+
+bool is_leftover(std::string_view value, std::string_view toolset, std::string_view xp_toolset) noexcept
+{
+    value = trimmed(value);
+    if (value.size() < 3 || (value[0] != 'v' && value[0] != 'V') || !is_digit(value[1]) || !is_digit(value[2]))
+        return false;
+    return !equals_ignoring_case(value, toolset) && (xp_toolset.empty() || !equals_ignoring_case(value, xp_toolset));
+}
+
+// The '>' ending a start tag whose attributes start at `from`: the first
+// one outside a quoted value; none when the tag does not end.
+std::size_t tag_end(std::string_view text, std::size_t from) noexcept
+{
+    for (std::size_t i = from; i < text.size(); ++i) {
+        char c = text[i];
+        if (c == '>')
+            return i;
+        if (c == '"' || c == '\'') {
+            i = find_byte(text, c, i + 1);
+            if (i == none)
+                return none;
+        }
+    }
+    return none;
+}
+
+// The line feeds in text[from, to).
+std::size_t count_lines(std::string_view text, std::size_t from, std::size_t to) noexcept
+{
+    std::string_view part = slice(text, 0, to);
+    std::size_t count = 0;
+    for (std::size_t at = find_byte(part, '\n', from); at != none; at = find_byte(part, '\n', at + 1))
+        ++count;
+    return count;
 }
 
 }  // namespace
 
-std::size_t find_leftover_toolsets(std::string_view text, vs_version target,
+std::size_t find_leftover_toolsets(std::string_view text, std::string_view toolset, std::string_view xp_toolset,
                                    void (*found)(void* context, const leftover_toolset& element),
                                    void* context) noexcept
 {
-    std::string_view target_element = is_valid_version(target) ? version_table[target].toolset : std::string_view();
     std::size_t count = 0;
     std::size_t line = 1;
     std::size_t counted_to = 0;  // lines are counted up to here
-    for (std::size_t at = find_text(text, open_tag, 0); at != std::string_view::npos;) {
-        std::size_t value_start = at + open_tag.size();
-        std::size_t value_end = find_text(text, close_tag, value_start);
-        if (value_end == std::string_view::npos)
+    for (std::size_t at = find_text(text, open_name, 0); at != none;) {
+        std::size_t name_end = at + open_name.size();
+        if (name_end >= text.size())
             break;
-        std::string_view value = slice(text, value_start, value_end);
-        std::size_t end = value_end + close_tag.size();
-        std::string_view element = slice(text, at, end);
-        // A value holding markup is not a plain element: look again inside it.
-        if (value.find('<') != std::string_view::npos) {
-            at = find_text(text, open_tag, value_start);
+        std::size_t value_start = 0;
+        if (text[name_end] == '>') {
+            value_start = name_end + 1;
+        } else if (is_white_space(text[name_end])) {
+            std::size_t end = tag_end(text, name_end);
+            if (end == none)
+                break;
+            value_start = end + 1;
+        } else {
+            at = find_text(text, open_name, name_end);
             continue;
         }
-        if (element != target_element && names_a_toolset_version(value)) {
-            line += static_cast<std::size_t>(std::count(text.begin() + static_cast<std::ptrdiff_t>(counted_to),
-                                                        text.begin() + static_cast<std::ptrdiff_t>(at), '\n'));
-            counted_to = at;
-            ++count;
-            if (found)
-                found(context, {line, element});
+        std::size_t value_end = find_byte(text, '<', value_start);
+        if (value_end == none)
+            break;
+        std::size_t resume = value_end;
+        if (close_tag.size() <= text.size() - value_end &&
+            std::memcmp(text.data() + value_end, close_tag.data(), close_tag.size()) == 0) {
+            resume = value_end + close_tag.size();
+            if (is_leftover(slice(text, value_start, value_end), toolset, xp_toolset)) {
+                line += count_lines(text, counted_to, at);
+                counted_to = at;
+                ++count;
+                if (found)
+                    found(context, {line, at, slice(text, at, resume)});
+            }
         }
-        at = find_text(text, open_tag, end);
+        at = find_text(text, open_name, resume);
     }
     return count;
 }

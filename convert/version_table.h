@@ -1,6 +1,7 @@
 #pragma once
-// The four Visual Studio versions a project can be retargeted to, and the
-// texts that identify each of them in a project file. Pure data: no Windows
+// The Visual Studio versions a project can be retargeted to, and the texts
+// that identify each of them in a project file: the four of projport.exe and
+// the eight of projport-cli's own rules, side by side. Pure data: no Windows
 // header, so it builds and is tested on any host.
 
 #include <cstddef>
@@ -12,6 +13,7 @@ struct version_row {
     const wchar_t* label;           // "2010": matched against the command line, printed in messages
     std::string_view toolset;       // the whole <PlatformToolset> element
     std::string_view tools_version; // the ToolsVersion attribute of the project element
+    bool inserts_tools_version;     // a project without a ToolsVersion gets this one
 };
 
 inline constexpr std::size_t version_count = 4;
@@ -21,16 +23,14 @@ extern const version_row version_table[version_count];
 // The start of the project element; a missing ToolsVersion goes right behind it.
 inline constexpr std::string_view project_anchor = "<Project DefaultTargets=\"Build\"";
 
-// A project without a ToolsVersion gets one inserted for every target but 2019.
-constexpr bool inserts_tools_version(vs_version v) noexcept
-{
-    return v >= 0 && v < 3;
-}
-
 constexpr bool is_valid_version(vs_version v) noexcept
 {
     return static_cast<unsigned>(v) < version_count;
 }
+
+// Whether a project without a ToolsVersion gets the target's inserted: for
+// every target but 2019. False for an invalid row.
+bool inserts_tools_version(vs_version v) noexcept;
 
 // The eight versions of projport-cli's own rules (cli_rules.h).
 using cli_version = int;  // row index into cli_version_table: 0 = 2010 .. 7 = 2026
@@ -43,6 +43,8 @@ struct cli_version_row {
     bool inserts_tools_version = false;   // a project element without one gets it
     std::string_view inserted_attribute;  // "ToolsVersion=\"4.0\"" where it is inserted
     vs_version projport_row = -1;         // the row of version_table, or -1
+    std::string_view inserted_text;       // " ToolsVersion=\"4.0\"": what goes right behind
+                                          // "<Project", the space included
 };
 
 inline constexpr std::size_t cli_version_count = 8;
