@@ -53,17 +53,6 @@ function(projport_wide_entry target)
   endif()
 endfunction()
 
-# projport_no_throw_runtime(target): on toolchains with libstdc++, gives a
-# program that uses no part of the C++ library but what is inline in its
-# headers the library's reporting functions of its own, which end the program
-# instead of throwing (see cmake/no_throw_runtime.cpp): projport.exe stays a
-# few dozen kilobytes.
-function(projport_no_throw_runtime target)
-  if(MINGW)
-    target_sources(${target} PRIVATE ${PROJECT_SOURCE_DIR}/cmake/no_throw_runtime.cpp)
-  endif()
-endfunction()
-
 # projport_version_resource(target ORIGINAL_FILENAME <file name> DESCRIPTION <text>
 #                           [INTERNAL_NAME <name>])
 # The program's VERSIONINFO, numbered from project(VERSION): configures the

@@ -273,7 +273,7 @@ struct conversion {
             return;
         std::string_view element_digits = slice(input, at + toolset_prefix.size(), at + toolset_prefix.size() + 2);
         for (vs_version row = 0; row < static_cast<vs_version>(version_count); ++row)
-            if (rank_of_row[row] >= 0 && version_table[row].toolset.substr(toolset_prefix.size(), 2) == element_digits) {
+            if (rank_of_row[row] >= 0 && slice(version_table[row].toolset, toolset_prefix.size(), toolset_prefix.size() + 2) == element_digits) {
                 add_element(at, static_cast<std::size_t>(rank_of_row[row]));
                 return;
             }
@@ -432,7 +432,7 @@ retarget_result retarget_text(std::string_view input, char* output, std::size_t 
     int rank = 0;
     for (vs_version row = 0; row < static_cast<vs_version>(version_count); ++row)
         c.rank_of_row[row] = row == target ? -1 : rank++;
-    c.digits = version_table[target].toolset.substr(toolset_prefix.size(), 2);
+    c.digits = slice(version_table[target].toolset, toolset_prefix.size(), toolset_prefix.size() + 2);
     c.runs.restart(0);
     c.run();
 
