@@ -447,12 +447,12 @@ project_result convert_one(const run_setup& setup, const std::string& path)
         // Under --check the lines are those of the file as it stands: the
         // converted text's, moved back over what the edits added or removed.
         bool checked_change = outcome.told == verdict::would_retarget;
-        std::string_view scanned = result.kind == outcome_kind::failed ? std::string_view(bytes) : outcome.converted;
-        result.leftovers = list_leftovers(scanned, checked_change ? &outcome.shifts : nullptr, setup.row, report);
         if (checked_change && report.annotating()) {
             std::string message = std::string(would_retarget_text.substr(1)) + std::string(label);
             report.annotate("error", line_of(bytes, outcome.first_change), message);
         }
+        std::string_view scanned = result.kind == outcome_kind::failed ? std::string_view(bytes) : outcome.converted;
+        result.leftovers = list_leftovers(scanned, checked_change ? &outcome.shifts : nullptr, setup.row, report);
         result.output_error = report.flush();
         return result;
     }
@@ -551,13 +551,19 @@ int run_cli(const cli_request& request)
     project_set seen;
     file_error output_error = 0;
     int signal = 0;
-    for (const std::string& path : request.paths) {
+    // Every PATH is looked at before any project is replaced: a replaced
+    // project is a new file, which the set of projects seen would not know.
+    struct found_projects {
         std::vector<std::string> projects;
         std::vector<discovery_problem> problems;
-        discover_projects(path, seen, projects, problems);
-        output_error = report_problems(request, problems, counts);
-        for (std::size_t i = 0; output_error == 0 && i < projects.size(); ++i) {
-            project_result result = convert_one(setup, projects[i]);
+    };
+    std::vector<found_projects> found(request.paths.size());
+    for (std::size_t p = 0; p < request.paths.size(); ++p)
+        discover_projects(request.paths[p], seen, found[p].projects, found[p].problems);
+    for (const found_projects& path : found) {
+        output_error = report_problems(request, path.problems, counts);
+        for (std::size_t i = 0; output_error == 0 && i < path.projects.size(); ++i) {
+            project_result result = convert_one(setup, path.projects[i]);
             count(counts, result);
             output_error = result.output_error;
             signal = held_signal();
