@@ -9,6 +9,7 @@
 #include "console/report.h"
 #include "console/shadow_console.h"
 #include "convert/convert_project.h"
+#include "convert/report_texts.h"
 
 namespace {
 
@@ -34,8 +35,8 @@ int WINAPI wWinMain(_In_ HINSTANCE, _In_opt_ HINSTANCE, _In_ PWSTR, _In_ int)
     if (!request.attach || !console_attach_parent(g_shadow_console))
         (void)console_alloc(g_shadow_console);
 
-    print_report(L"[%ls]\nConfiguring project for Visual Studio %ls\n\n", request.path,
-                 version_table[request.version].label);
+    print_report(L"%ls%ls%ls%ls%ls", heading_open.wide, request.path, heading_version.wide,
+                 version_table[request.version].label, heading_close.wide);
     (void)convert_project(request.path, request.version);
     LocalFree(arguments);
 

@@ -8,6 +8,7 @@
 #include "console/report.h"
 #include "convert/async_file.h"
 #include "convert/error_report.h"
+#include "convert/report_texts.h"
 #include "convert/win32_project_file.h"
 
 namespace {
@@ -46,31 +47,18 @@ public:
     void changed(change_kind kind, std::string_view text) noexcept override
     {
         int length = static_cast<int>(text.size());
-        if (kind == change_kind::inserted)
-            print_report(L"+ %.*hs\n", length, text.data());
-        else
-            print_report(L"%.*hs\n", length, text.data());
+        print_report(L"%ls%.*hs%ls", kind == change_kind::inserted ? inserted_mark.wide : L"", length, text.data(),
+                     line_end.wide);
     }
 
     void verdict(conversion_verdict verdict) noexcept override
     {
-        switch (verdict) {
-        case conversion_verdict::ready:
-            print_report(L"\nProject is ready for Visual Studio %ls\n", row_.label);
-            break;
-        case conversion_verdict::already_configured:
-            print_report(L"Already configured for Visual Studio %ls\n", row_.label);
-            break;
-        case conversion_verdict::no_match:
-            print_report(L"could not find a match\n");
-            break;
-        case conversion_verdict::too_large:
-            print_report(L"the converted project would not fit its buffer; the file is left unchanged\n");
-            break;
-        case conversion_verdict::would_retarget:
-        case conversion_verdict::empty:
-            break;
-        }
+        // An empty file is told by the result code alone; a check is
+        // projport-cli's.
+        if (verdict == conversion_verdict::would_retarget || verdict == conversion_verdict::empty)
+            return;
+        report_line line = verdict_text(verdict);
+        print_report(L"%ls%ls%ls", line.before.wide, line.shows_label ? row_.label : L"", line.after.wide);
     }
 
     void failed(conversion_step step, file_error code) noexcept override

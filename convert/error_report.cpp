@@ -5,6 +5,7 @@
 #include <cwchar>
 
 #include "console/report.h"
+#include "convert/report_texts.h"
 
 namespace {
 
@@ -19,8 +20,9 @@ DWORD print_system_error(DWORD code, const wchar_t* caption) noexcept
                              FORMAT_MESSAGE_ALLOCATE_BUFFER,
                          nullptr, code, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
     if (caption)
-        print_report(L"%ls\n", caption);
-    print_report(L"   ^ERROR: %u, %ls", static_cast<unsigned>(code), text ? text : L"(null)");
+        print_report(L"%ls%ls", caption, line_end.wide);
+    print_report(L"%ls%u%ls%ls", failure_code.wide, static_cast<unsigned>(code), failure_text.wide,
+                 text ? text : L"(null)");
     if (text)
         LocalFree(text);
     return code;
@@ -29,10 +31,11 @@ DWORD print_system_error(DWORD code, const wchar_t* caption) noexcept
 DWORD print_path_error(DWORD code, const wchar_t* action, const wchar_t* path) noexcept
 {
     wchar_t caption[caption_capacity] = {};
-    if (format_bounded(caption, caption_capacity, L"%ls(%ls)", action, path) >= 0)
+    if (format_bounded(caption, caption_capacity, L"%ls%ls%ls%ls", action, failure_open.wide, path,
+                       failure_close.wide) >= 0)
         return print_system_error(code, caption);
     // Too long for the caption buffer: print it straight from its parts.
-    print_report(L"%ls(%ls)\n", action, path);
+    print_report(L"%ls%ls%ls%ls%ls", action, failure_open.wide, path, failure_close.wide, line_end.wide);
     return print_system_error(code, nullptr);
 }
 

@@ -1,0 +1,37 @@
+#pragma once
+// A second, deliberately plain implementation of projport-cli's rules and of
+// the listing of toolset elements left unchanged, used as the oracle of the
+// fuzzer. It keeps its own copy of the eight versions and shares no code
+// with the conversion, so a mistake in one is not repeated in the other.
+
+#include <cstddef>
+#include <string>
+#include <vector>
+
+struct reference_cli_edit {
+    std::size_t at = 0;      // offset in the input
+    std::size_t length = 0;  // bytes of the input replaced; 0 for the insertion
+    std::string text;        // what stands there in the converted text
+    std::string reported;    // the attribute or element as it stood, or the inserted attribute
+    bool inserted = false;
+};
+
+struct reference_cli_conversion {
+    std::vector<reference_cli_edit> edits;  // in input order
+    std::string text;                       // the input with the edits made
+    bool names_target = false;
+};
+
+// `target` is a row 0 (2010) to 7 (2026); `sdk` empty for none.
+reference_cli_conversion reference_cli_rules(const std::string& input, int target, const std::string& sdk);
+
+struct reference_leftover {
+    std::size_t line = 0;
+    std::size_t offset = 0;
+    std::string element;
+};
+
+// The toolset elements of `text` (all of it, zero bytes included) that name
+// a Visual Studio toolset other than `toolset` and `xp_toolset`.
+std::vector<reference_leftover> reference_leftover_toolsets(const std::string& text, const std::string& toolset,
+                                                            const std::string& xp_toolset);
