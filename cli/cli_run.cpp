@@ -13,30 +13,38 @@
 #include "convert/cli_rules.h"
 #include "convert/conversion.h"
 #include "convert/leftover_toolsets.h"
+#include "convert/report_texts.h"
 #include "convert/retarget.h"
 #include "convert/rewrite_hold.h"
 
 namespace {
 
-constexpr std::string_view heading_text = "Configuring project for Visual Studio ";
-constexpr std::string_view ready_text = "\nProject is ready for Visual Studio ";
-constexpr std::string_view would_retarget_text = "\nProject would be retargeted to Visual Studio ";
-constexpr std::string_view already_configured_text = "Already configured for Visual Studio ";
-constexpr std::string_view no_match_text = "could not find a match";
-constexpr std::string_view empty_text = "the project file is empty";
-constexpr std::string_view too_large_text =
-    "the converted project would not fit its buffer; the file is left unchanged";
-constexpr std::string_view no_memory_text = "not enough memory for the project";
-constexpr std::string_view error_prefix = "   ^ERROR: ";
-constexpr std::string_view left_unchanged_text = " left unchanged";
+// Texts of projport-cli's own: the memory --as-projport converts in, and
+// the annotation of a failed step ("open(P) failed: <system text>").
+constexpr const char no_memory_text[] = "not enough memory for the project\n";
+constexpr std::string_view failed_text = " failed: ";
 
-enum class verdict {
-    ready,               // rewritten (or, with the same bytes, nothing to write)
-    would_retarget,      // checking, and a byte would change
-    already_configured,  // nothing to change, and the target is named
-    no_match,            // nothing to change, nothing of the target found
-    too_large,           // --as-projport: the converted text does not fit its buffer
-    no_memory,           // --as-projport: no buffer for the converted text
+// A text of report_texts.h without the line end that closes it, for an annotation.
+std::string_view without_line_end(const char* text)
+{
+    std::string_view line = text;
+    while (!line.empty() && line.back() == '\n')
+        line.remove_suffix(1);
+    while (!line.empty() && line.front() == '\n')
+        line.remove_prefix(1);
+    return line;
+}
+
+// What became of a project: a verdict of the shared conversion's, or, with
+// --as-projport, no memory for its buffer.
+struct verdict {
+    conversion_verdict told = conversion_verdict::no_match;
+    bool no_memory = false;
+
+    bool failed() const noexcept
+    {
+        return no_memory || told == conversion_verdict::too_large || told == conversion_verdict::empty;
+    }
 };
 
 struct run_counts {
@@ -89,38 +97,28 @@ void append_escaped(std::string& text, std::string_view value, bool property)
 
 // What one project (or one failed solution or PATH) prints, gathered and
 // written in one piece: its own lines, then its annotations.
-class report_text {
+class project_report {
 public:
-    report_text(const std::string& path, bool annotate) : path_(path), annotate_(annotate) {}
+    project_report(const std::string& path, bool annotate) : path_(path), annotate_(annotate) {}
 
     void add(std::string_view text) { lines_.append(text); }
-
-    void add_line(std::string_view text)
-    {
-        lines_.append(text);
-        lines_ += '\n';
-    }
 
     // "action(path)" and "   ^ERROR: N, text", and its annotation.
     void add_failure(std::string_view action, file_error code)
     {
         std::string text = system_error_text(code);
-        lines_.append(action).append("(").append(path_).append(")\n");
-        lines_.append(error_prefix);
+        std::string caption = std::string(action) + failure_open.narrow + path_ + failure_close.narrow;
+        lines_.append(caption).append(line_end.narrow).append(failure_code.narrow);
         append_number(lines_, code);
-        lines_.append(", ").append(text).append("\n");
-        if (annotate_) {
-            std::string message = std::string(action) + "(" + path_ + ") failed: " + text;
-            annotate("error", 0, message);
-        }
+        lines_.append(failure_text.narrow).append(text).append(line_end.narrow);
+        annotate("error", 0, caption + std::string(failed_text) + text);
     }
 
     // A failure the program found itself: its line, and its annotation.
-    void add_failure_line(std::string_view text)
+    void add_failure_line(const char* text)
     {
-        add_line(text);
-        if (annotate_)
-            annotate("error", 0, text);
+        add(text);
+        annotate("error", 0, without_line_end(text));
     }
 
     // One workflow command: `line` 0 for none.
@@ -172,7 +170,7 @@ std::ptrdiff_t count_line_feeds(std::string_view text)
 
 // A converted project and what is known of how it came from the original.
 struct conversion_outcome {
-    verdict told = verdict::no_match;
+    verdict told;
     std::string built;           // the converted text, when the rules built one here
     std::string_view converted;  // the converted text (== original when nothing changed)
     std::size_t first_change = 0;     // offset in the original of the change nearest its start
@@ -206,7 +204,7 @@ struct run_setup {
 // projport-cli's own rules (cli_rules.h): the edits applied to a copy.
 struct edit_builder {
     std::string_view original;
-    report_text& report;
+    project_report& report;
     conversion_outcome& outcome;
     std::size_t copied = 0;
     bool first = true;
@@ -226,11 +224,12 @@ void apply_edit(void* context, const cli_edit& e)
     if (lines != 0)
         b.outcome.shifts.push_back({out.size(), lines});
     if (e.kind == change_kind::inserted)
-        b.report.add("+ ");
-    b.report.add_line(e.reported);
+        b.report.add(inserted_mark.narrow);
+    b.report.add(e.reported);
+    b.report.add(line_end.narrow);
 }
 
-void convert_by_cli_rules(std::string_view original, const run_setup& setup, report_text& report,
+void convert_by_cli_rules(std::string_view original, const run_setup& setup, project_report& report,
                           conversion_outcome& outcome)
 {
     outcome.built.reserve(original.size() + 64);
@@ -240,33 +239,34 @@ void convert_by_cli_rules(std::string_view original, const run_setup& setup, rep
     outcome.built.append(original.data() + builder.copied, original.size() - builder.copied);
     outcome.converted = outcome.built;
     if (outcome.converted != original)
-        outcome.told = setup.request.check ? verdict::would_retarget : verdict::ready;
+        outcome.told.told = setup.request.check ? conversion_verdict::would_retarget : conversion_verdict::ready;
     else
-        outcome.told = found.names_target ? verdict::already_configured : verdict::no_match;
+        outcome.told.told = found.names_target ? conversion_verdict::already_configured : conversion_verdict::no_match;
 }
 
 void print_change(void* context, change_kind kind, std::string_view text)
 {
-    auto& report = *static_cast<report_text*>(context);
+    auto& report = *static_cast<project_report*>(context);
     if (kind == change_kind::inserted)
-        report.add("+ ");
-    report.add_line(text);
+        report.add(inserted_mark.narrow);
+    report.add(text);
+    report.add(line_end.narrow);
 }
 
 // projport.exe's rules and lines (retarget.h), in a buffer of its sizes.
-void convert_as_projport(std::string_view original, const run_setup& setup, report_text& report,
+void convert_as_projport(std::string_view original, const run_setup& setup, project_report& report,
                          conversion_outcome& outcome)
 {
     vs_version target = setup.request.projport_target;
     std::size_t half = conversion_half_for(original.size());
     char* output = setup.buffer.fit(half);
     if (!output) {
-        outcome.told = verdict::no_memory;
+        outcome.told.no_memory = true;
         return;
     }
     bool inserted = false;
     struct listener_context {
-        report_text& report;
+        project_report& report;
         bool& inserted;
     } context{report, inserted};
     auto told = [](void* c, change_kind kind, std::string_view text) {
@@ -276,20 +276,22 @@ void convert_as_projport(std::string_view original, const run_setup& setup, repo
     };
     retarget_result result = retarget_text(original, output, half, target, {told, &context});
     if (result.overflow) {
-        outcome.told = verdict::too_large;
+        outcome.told.told = conversion_verdict::too_large;
         return;
     }
     outcome.converted = std::string_view(output, result.length);
     if (!result.changed) {
-        outcome.told = names_target(original, target) ? verdict::already_configured : verdict::no_match;
+        outcome.told.told =
+            names_target(original, target) ? conversion_verdict::already_configured : conversion_verdict::no_match;
         return;
     }
     // A 2017 or 2019 project checked against its own version has its shared
     // ToolsVersion "replaced" by the same text: no byte would change.
     if (setup.request.check)
-        outcome.told = outcome.converted == original ? verdict::already_configured : verdict::would_retarget;
+        outcome.told.told = outcome.converted == original ? conversion_verdict::already_configured
+                                                           : conversion_verdict::would_retarget;
     else
-        outcome.told = verdict::ready;
+        outcome.told.told = conversion_verdict::ready;
 
     // Where the texts part is where the first change begins, but for an
     // inserted attribute whose separator repeats the line feed behind the
@@ -312,7 +314,7 @@ void convert_as_projport(std::string_view original, const run_setup& setup, repo
 }
 
 struct leftover_listing {
-    report_text& report;
+    project_report& report;
     const std::vector<line_shift>* shifts = nullptr;  // null: lines as found
     std::size_t next_shift = 0;
     std::ptrdiff_t shifted = 0;
@@ -327,17 +329,17 @@ void list_leftover(void* context, const leftover_toolset& element)
             listing.shifted += shifts[listing.next_shift++].lines;
     }
     std::size_t line = static_cast<std::size_t>(static_cast<std::ptrdiff_t>(element.line) - listing.shifted);
-    std::string text = "  line ";
+    std::string text = leftover_line.narrow;
     append_number(text, line);
-    text.append(": ").append(element.element).append(left_unchanged_text);
-    listing.report.add_line(text);
-    listing.report.annotate("warning", line, std::string(element.element) + std::string(left_unchanged_text));
+    text.append(leftover_element.narrow).append(element.element).append(leftover_end.narrow);
+    listing.report.add(text);
+    listing.report.annotate("warning", line, std::string(element.element) + std::string(without_line_end(leftover_end.narrow)));
 }
 
 // Lists the toolset elements of `text` left as they stand; with `shifts`,
 // by their lines in the original. Returns how many.
 unsigned list_leftovers(std::string_view text, const std::vector<line_shift>* shifts, const cli_version_row& row,
-                        report_text& report)
+                        project_report& report)
 {
     leftover_listing listing{report, shifts};
     return static_cast<unsigned>(find_leftover_toolsets(text, row.toolset, row.xp_toolset, list_leftover, &listing));
@@ -356,48 +358,39 @@ struct project_result {
     file_error output_error = 0;
 };
 
-void add_verdict(report_text& report, verdict told, std::string_view label)
+void add_verdict(project_report& report, verdict told, std::string_view label)
 {
-    switch (told) {
-    case verdict::ready:
-        report.add(ready_text);
-        report.add_line(label);
-        break;
-    case verdict::would_retarget:
-        report.add(would_retarget_text);
-        report.add_line(label);
-        break;
-    case verdict::already_configured:
-        report.add(already_configured_text);
-        report.add_line(label);
-        break;
-    case verdict::no_match:
-        report.add_line(no_match_text);
-        break;
-    case verdict::too_large:
-        report.add_failure_line(too_large_text);
-        break;
-    case verdict::no_memory:
+    if (told.no_memory) {
         report.add_failure_line(no_memory_text);
-        break;
+        return;
     }
+    report_line line = verdict_text(told.told);
+    if (told.failed()) {
+        report.add_failure_line(line.before.narrow);
+        return;
+    }
+    report.add(line.before.narrow);
+    if (line.shows_label)
+        report.add(label);
+    report.add(line.after.narrow);
 }
 
 outcome_kind kind_of(verdict told)
 {
-    switch (told) {
-    case verdict::ready:
-    case verdict::would_retarget:
+    if (told.failed())
+        return outcome_kind::failed;
+    switch (told.told) {
+    case conversion_verdict::ready:
+    case conversion_verdict::would_retarget:
         return outcome_kind::retargeted;
-    case verdict::already_configured:
+    case conversion_verdict::already_configured:
         return outcome_kind::already_configured;
-    case verdict::no_match:
-        return outcome_kind::no_match;
-    case verdict::too_large:
-    case verdict::no_memory:
+    case conversion_verdict::no_match:
+    case conversion_verdict::empty:
+    case conversion_verdict::too_large:
         break;
     }
-    return outcome_kind::failed;
+    return outcome_kind::no_match;
 }
 
 // Converts (or checks) the project at `path` and prints its report, under a
@@ -407,13 +400,12 @@ project_result convert_one(const run_setup& setup, const std::string& path)
     const cli_request& request = setup.request;
     std::string_view label = setup.row.label;
     project_result result;
-    report_text report(path, request.annotate_github);
-    report.add("[");
+    project_report report(path, request.annotate_github);
+    report.add(heading_open.narrow);
     report.add(path);
-    report.add("]\n");
-    report.add(heading_text);
+    report.add(heading_version.narrow);
     report.add(label);
-    report.add("\n\n");
+    report.add(heading_close.narrow);
 
     cli_project project;
     if (file_error code = project.open(path, !request.check)) {
@@ -428,7 +420,7 @@ project_result convert_one(const run_setup& setup, const std::string& path)
         return result;
     }
     if (bytes.empty()) {
-        report.add_failure_line(empty_text);
+        report.add_failure_line(verdict_text(conversion_verdict::empty).before.narrow);
         result.output_error = report.flush();
         return result;
     }
@@ -442,13 +434,15 @@ project_result convert_one(const run_setup& setup, const std::string& path)
     result.kind = kind_of(outcome.told);
 
     // A converted text equal to the file's bytes is never written.
-    if (request.check || outcome.told != verdict::ready || outcome.converted == std::string_view(bytes)) {
+    if (request.check || outcome.told.told != conversion_verdict::ready || outcome.told.failed() || outcome.converted == std::string_view(bytes)) {
         add_verdict(report, outcome.told, label);
         // Under --check the lines are those of the file as it stands: the
         // converted text's, moved back over what the edits added or removed.
-        bool checked_change = outcome.told == verdict::would_retarget;
+        bool checked_change = !outcome.told.failed() && outcome.told.told == conversion_verdict::would_retarget;
         if (checked_change && report.annotating()) {
-            std::string message = std::string(would_retarget_text.substr(1)) + std::string(label);
+            std::string message =
+                std::string(without_line_end(verdict_text(conversion_verdict::would_retarget).before.narrow)) +
+                std::string(label);
             report.annotate("error", line_of(bytes, outcome.first_change), message);
         }
         std::string_view scanned = result.kind == outcome_kind::failed ? std::string_view(bytes) : outcome.converted;
@@ -478,7 +472,7 @@ file_error report_problems(const cli_request& request, const std::vector<discove
                            run_counts& counts)
 {
     for (const discovery_problem& problem : problems) {
-        report_text report(problem.path, request.annotate_github);
+        project_report report(problem.path, request.annotate_github);
         report.add_failure(problem.action ? problem.action : "open", problem.code);
         ++counts.projects;
         ++counts.failed;
