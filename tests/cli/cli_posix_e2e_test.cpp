@@ -682,6 +682,7 @@ TEST(CliFullDisk, AProjectThatCannotGrowKeepsEveryByte)
     EXPECT_NE(printed.find("1 failed"), std::string::npos);
 }
 
+// What the README shows of the sample solution.
 TEST_F(CliRun, TheSampleSolutionIsRetargetedAndThenPassesItsCheck)
 {
     fs::copy(fs::path(PROJPORT_SOURCE_DIR) / "samples/game", root / "game", fs::copy_options::recursive);
@@ -693,10 +694,23 @@ TEST_F(CliRun, TheSampleSolutionIsRetargetedAndThenPassesItsCheck)
     EXPECT_EQ(r.out, heading("Engine/Engine.vcxproj", "2019") + "ToolsVersion=\"14.0\"\n" + v140 + "\n" + v140 +
                          "\n\nProject is ready for Visual Studio 2019\n"
                          "  line 39: <PlatformToolset>v140_xp</PlatformToolset> left unchanged\n" +
+                         heading("Audio/Audio.vcxproj", "2019") + toolset_element("v143") + "\n" +
+                         toolset_element("v143") + "\n\nProject is ready for Visual Studio 2019\n" +
                          heading("Tools/Packer/Packer.vcxproj", "2019") +
                          "ToolsVersion=\"Current\"\n\nProject is ready for Visual Studio 2019\n"
-                         "2 projects: 2 retargeted, 0 already configured, 0 without a match, 0 failed; "
+                         "3 projects: 3 retargeted, 0 already configured, 0 without a match, 0 failed; "
                          "1 toolset element left unchanged\n");
     cli_run after = run({"2019", "--check", "MyGame.sln"}, game);
     EXPECT_EQ(after.exit_code, 0) << after.out;
+
+    r = run({"2026", "--sdk", "10.0", "MyGame.sln"}, game);
+    EXPECT_EQ(r.exit_code, 0);
+    EXPECT_NE(r.out.find(heading("Audio/Audio.vcxproj", "2026") +
+                         "<WindowsTargetPlatformVersion>10.0.19041.0</WindowsTargetPlatformVersion>\n" + v142 + "\n" +
+                         v142 + "\n\nProject is ready for Visual Studio 2026\n"
+                         "  line 34: <PlatformToolset Condition=\"'$(VisualStudioVersion)' == '16.0'\">v142"
+                         "</PlatformToolset> left unchanged\n"),
+              std::string::npos)
+        << r.out;
+    EXPECT_EQ(run({"2026", "--sdk", "10.0", "--check", "MyGame.sln"}, game).exit_code, 0);
 }
