@@ -1,6 +1,8 @@
 #include "cli/cli_run.h"
 
+#include <algorithm>
 #include <cstdarg>
+#include <cstring>
 #include <cstdio>
 #include <memory>
 #include <new>
@@ -9,8 +11,11 @@
 #include "cli/project_discovery.h"
 #include "convert/conversion.h"
 #include "convert/leftover_toolsets.h"
+#include "convert/rewrite_hold.h"
 
 namespace {
+
+bool output_failed = false;
 
 struct run_counts {
     unsigned projects = 0;
@@ -46,10 +51,17 @@ public:
         text_.append(system_error_text(code)).append("\n");
     }
 
+    std::string take()
+    {
+        std::string text = std::move(text_);
+        text_.clear();
+        return text;
+    }
+
     void flush()
     {
-        if (!text_.empty())
-            cli_write(cli_stream::output, text_);
+        if (!text_.empty() && cli_write(cli_stream::output, text_) != 0)
+            output_failed = true;
         text_.clear();
     }
 
@@ -146,6 +158,53 @@ private:
     const std::string& label_;
 };
 
+// The project's bytes in memory, for the shared conversion steps: what they
+// write is then moved over the project in one step by cli_project::replace.
+class bytes_file final : public project_file {
+public:
+    explicit bytes_file(std::string bytes) : bytes_(std::move(bytes)) {}
+    const std::string& bytes() const noexcept { return bytes_; }
+
+    std::uint64_t size() noexcept override { return bytes_.size(); }
+    file_error read(char* into, std::size_t count, std::size_t& got) noexcept override
+    {
+        got = at_ < bytes_.size() ? std::min(count, bytes_.size() - at_) : 0;
+        std::memcpy(into, bytes_.data() + at_, got);
+        at_ += got;
+        return 0;
+    }
+    file_error seek(std::uint64_t offset) noexcept override
+    {
+        at_ = static_cast<std::size_t>(offset);
+        return 0;
+    }
+    file_error write(const char* from, std::size_t count, std::size_t& written) noexcept override
+    {
+        if (at_ + count > bytes_.size())
+            bytes_.resize(at_ + count);
+        std::memcpy(bytes_.data() + at_, from, count);
+        at_ += count;
+        written = count;
+        return 0;
+    }
+    file_error set_end() noexcept override
+    {
+        bytes_.resize(at_);
+        return 0;
+    }
+    file_error extend(std::uint64_t length) noexcept override
+    {
+        bytes_.resize(static_cast<std::size_t>(length));
+        return 0;
+    }
+    file_error disk_full_error() const noexcept override { return 1; }
+    file_error too_large_error() const noexcept override { return 1; }
+
+private:
+    std::string bytes_;
+    std::size_t at_ = 0;
+};
+
 struct project_run {
     const cli_request& request;
     const std::string& path;
@@ -196,8 +255,12 @@ void convert_opened(void* context, project_file& file)
     } else {
         ++run.counts.failed;
     }
-    run.counts.leftovers +=
-        static_cast<unsigned>(find_leftover_toolsets(outcome.text, run.request.target, add_leftover, &run.out));
+    constexpr std::size_t open_tag = sizeof "<PlatformToolset>" - 1;
+    constexpr std::size_t close_tag = sizeof "</PlatformToolset>" - 1;
+    std::string_view element = version_table[run.request.target].toolset;
+    std::string_view toolset = element.substr(open_tag, element.size() - open_tag - close_tag);
+    run.counts.leftovers += static_cast<unsigned>(
+        find_leftover_toolsets(outcome.text, toolset, std::string_view(), add_leftover, &run.out));
 }
 
 void convert_one(const cli_request& request, const std::string& path, const std::string& label,
@@ -211,9 +274,29 @@ void convert_one(const cli_request& request, const std::string& path, const std:
     out.add("\n\n");
     ++counts.projects;
     project_run run{request, path, label, memory, out, counts};
-    if (file_error code = with_open_project(path, !request.check, convert_opened, &run)) {
+    cli_project project;
+    std::string original;
+    if (file_error code = project.open(path, !request.check)) {
         out.add_failure("open", path, code);
         ++counts.failed;
+    } else if (file_error code = project.read(original)) {
+        out.add_failure("read", path, code);
+        ++counts.failed;
+    } else {
+        bytes_file file(original);
+        rewrite_hold hold;
+        unsigned failed_before = counts.failed;
+        convert_opened(&run, file);
+        replace_failure failure;
+        if (counts.failed == failed_before && file.bytes() != original &&
+            !project.replace(original, file.bytes(), failure)) {
+            out.add_failure(failure.action, path, failure.error);
+            ++counts.failed;
+            --counts.retargeted;
+        }
+        if (cli_write(cli_stream::output, out.take()) != 0)
+            output_failed = true;
+        return;
     }
     out.flush();
 }
@@ -226,7 +309,8 @@ void print_summary(const cli_request& request, const run_counts& counts)
                   "%u toolset elements left unchanged\n",
                   counts.projects, counts.retargeted, request.check ? "would be retargeted" : "retargeted",
                   counts.already_configured, counts.without_match, counts.failed, counts.leftovers);
-    cli_write(cli_stream::output, line);
+    if (cli_write(cli_stream::output, line) != 0)
+        output_failed = true;
 }
 
 }  // namespace
@@ -248,10 +332,17 @@ int run_cli(const cli_request& request)
             out.flush();
             counts.other_failures += static_cast<unsigned>(problems.size());
         }
-        for (const std::string& project : projects)
+        for (const std::string& project : projects) {
+            if (held_signal() != 0 || output_failed)
+                break;
             convert_one(request, project, label, memory, counts);
+        }
     }
     print_summary(request, counts);
+    if (held_signal() != 0)
+        return 128 + held_signal();
+    if (output_failed)
+        return cli_exit_failed;
 
     if (counts.failed != 0 || counts.other_failures != 0)
         return cli_exit_failed;

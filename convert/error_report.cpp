@@ -5,6 +5,7 @@
 #include <cwchar>
 
 #include "console/report.h"
+#include "convert/win32_project_file.h"
 
 namespace {
 
@@ -14,15 +15,10 @@ constexpr std::size_t caption_capacity = 512;
 
 DWORD print_system_error(DWORD code, const wchar_t* caption) noexcept
 {
-    wchar_t* text = nullptr;
-    (void)FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS |
-                             FORMAT_MESSAGE_ALLOCATE_BUFFER,
-                         nullptr, code, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
+    system_message message(code);
     if (caption)
         print_report(L"%ls\n", caption);
-    print_report(L"   ^ERROR: %u, %ls", static_cast<unsigned>(code), text ? text : L"(null)");
-    if (text)
-        LocalFree(text);
+    print_report(L"   ^ERROR: %u, %ls", static_cast<unsigned>(code), message.text ? message.text : L"(null)");
     return code;
 }
 
