@@ -264,7 +264,7 @@ void convert_opened(void* context, project_file& file)
 }
 
 void convert_one(const cli_request& request, const std::string& path, const std::string& label,
-                 reusable_block& memory, run_counts& counts)
+                 reusable_block& memory, run_counts& counts, project_set& seen)
 {
     report_text out;
     out.add("[");
@@ -293,6 +293,10 @@ void convert_one(const cli_request& request, const std::string& path, const std:
             out.add_failure(failure.action, path, failure.error);
             ++counts.failed;
             --counts.retargeted;
+        } else if (file.bytes() != original) {
+            // The new file has an identity of its own: a later way to it is
+            // still the same project.
+            (void)seen.add(path);
         }
         if (cli_write(cli_stream::output, out.take()) != 0)
             output_failed = true;
@@ -335,7 +339,7 @@ int run_cli(const cli_request& request)
         for (const std::string& project : projects) {
             if (held_signal() != 0 || output_failed)
                 break;
-            convert_one(request, project, label, memory, counts);
+            convert_one(request, project, label, memory, counts, seen);
         }
     }
     print_summary(request, counts);
