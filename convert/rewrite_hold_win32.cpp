@@ -57,3 +57,8 @@ void resume_rewrites() noexcept
     ReleaseSRWLockExclusive(&lock);
     WakeAllConditionVariable(&changed);
 }
+
+int held_signal() noexcept
+{
+    return 0;
+}

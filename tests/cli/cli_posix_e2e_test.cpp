@@ -605,7 +605,8 @@ TEST_F(CliRun, ASignalHeldDuringARewriteEndsTheRunAfterIt)
 TEST_F(CliRun, AProjectReachedTwiceIsConvertedOnce)
 {
     write_bytes(root / "p/p.vcxproj", project_text("ToolsVersion=\"14.0\"", "v140"));
-    std::string sln = "Project(\"{8BC9CEB8-8B4A-11D0-8D11-00A0C91BC942}\") = \"p\", \"p\\p.vcxproj\", \"{1}\"\r\nEndProject\r\n";
+    std::string sln = "Microsoft Visual Studio Solution File, Format Version 12.00\r\n"
+                      "Project(\"{8BC9CEB8-8B4A-11D0-8D11-00A0C91BC942}\") = \"p\", \"p\\p.vcxproj\", \"{1}\"\r\nEndProject\r\n";
     write_bytes(root / "one.sln", sln);
     write_bytes(root / "two.slnx", "<Solution>\r\n  <Folder Name=\"/x/\">\r\n    <Project Path=\"p\\P.VCXPROJ\" />\r\n"
                                    "  </Folder>\r\n</Solution>\r\n");
