@@ -442,8 +442,11 @@ TEST_F(CliRun, LeftUnchangedLinesAreThoseOfTheFileAsItStands)
     std::string newline_behind = "<Project DefaultTargets=\"Build\"\n  xmlns=\"x\">\n" +
                                  configuration_group(v140) + configuration_group(toolset_element("v110")) + "</Project>\n";
     write_bytes(root / "q.vcxproj", newline_behind);
-    r = run({"2010", "--as-projport", "--check", "q.vcxproj"});
-    EXPECT_NE(r.out.find("  line 7: <PlatformToolset>v110</PlatformToolset> left unchanged\n"), std::string::npos)
+    r = run({"2010", "--as-projport", "--check", "--annotate=github", "q.vcxproj"});
+    EXPECT_NE(r.out.find("  line 7: <PlatformToolset>v110</PlatformToolset> left unchanged\n"
+                         "::error file=q.vcxproj,line=1::Project would be retargeted to Visual Studio 2010\n"
+                         "::warning file=q.vcxproj,line=7::<PlatformToolset>v110</PlatformToolset> left unchanged\n"),
+              std::string::npos)
         << r.out;
     r = run({"2010", "--as-projport", "q.vcxproj"});
     EXPECT_NE(r.out.find("  line 8: <PlatformToolset>v110</PlatformToolset> left unchanged\n"), std::string::npos)
