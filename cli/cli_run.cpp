@@ -333,7 +333,8 @@ void list_leftover(void* context, const leftover_toolset& element)
     append_number(text, line);
     text.append(leftover_element.narrow).append(element.element).append(leftover_end.narrow);
     listing.report.add(text);
-    listing.report.annotate("warning", line, std::string(element.element) + std::string(without_line_end(leftover_end.narrow)));
+    std::string message = std::string(element.element) + std::string(without_line_end(leftover_end.narrow));
+    listing.report.annotate("warning", line, message);
 }
 
 // Lists the toolset elements of `text` left as they stand; with `shifts`,
@@ -434,7 +435,9 @@ project_result convert_one(const run_setup& setup, const std::string& path)
     result.kind = kind_of(outcome.told);
 
     // A converted text equal to the file's bytes is never written.
-    if (request.check || outcome.told.told != conversion_verdict::ready || outcome.told.failed() || outcome.converted == std::string_view(bytes)) {
+    bool writes = !request.check && !outcome.told.failed() && outcome.told.told == conversion_verdict::ready &&
+                  outcome.converted != std::string_view(bytes);
+    if (!writes) {
         add_verdict(report, outcome.told, label);
         // Under --check the lines are those of the file as it stands: the
         // converted text's, moved back over what the edits added or removed.
@@ -544,7 +547,7 @@ int run_cli(const cli_request& request)
     run_counts counts;
     project_set seen;
     file_error output_error = 0;
-    int signal = 0;
+    int held = 0;
     // Every PATH is looked at before any project is replaced: a replaced
     // project is a new file, which the set of projects seen would not know.
     struct found_projects {
@@ -560,11 +563,11 @@ int run_cli(const cli_request& request)
             project_result result = convert_one(setup, path.projects[i]);
             count(counts, result);
             output_error = result.output_error;
-            signal = held_signal();
-            if (signal != 0)
+            held = held_signal();
+            if (held != 0)
                 break;
         }
-        if (output_error != 0 || signal != 0)
+        if (output_error != 0 || held != 0)
             break;
     }
     if (output_error == 0)
@@ -572,8 +575,8 @@ int run_cli(const cli_request& request)
     if (output_error != 0)
         report_output_failure(output_error);
 
-    if (signal != 0)
-        return cli_exit_signal_base + signal;
+    if (held != 0)
+        return cli_exit_signal_base + held;
     if (output_error != 0 || counts.failed != 0)
         return cli_exit_failed;
     if (request.check && counts.retargeted != 0)
