@@ -1,5 +1,10 @@
 // The conversion of generated 2015 projects to 2019, each size beside a plain
-// memcpy of the same bytes, the floor that any rewrite of the text pays.
+// memcpy of the same bytes, the floor that any rewrite of the text pays:
+// projport.exe's conversion (convert/N), projport-cli's rules with an SDK
+// version as well, their edits made into an output buffer (cli_rules/N), and
+// the listing of toolset elements left unchanged (leftovers/N). The hostile
+// inputs, start tags without their ends, keep the scans linear
+// (cli_rules_hostile/N, leftovers_hostile/N: N start tags).
 //
 // bench_convert --write-projects=DIR writes the generated projects and their
 // conversions to DIR instead, so that other tools can be timed on the same files.
@@ -14,12 +19,15 @@
 #include <string_view>
 #include <vector>
 
+#include "convert/cli_rules.h"
+#include "convert/leftover_toolsets.h"
 #include "convert/retarget.h"
 #include "project_generator.h"
 
 namespace {
 
 constexpr vs_version target_2019 = 3;
+constexpr cli_target cli_2019_sdk = {5, "10.0"};
 constexpr std::int64_t sizes[] = {10 << 10, 200 << 10, 2 << 20, 16 << 20};
 
 const std::string& project_of_size(std::int64_t bytes)
@@ -53,6 +61,98 @@ void convert(benchmark::State& state)
     }
     state.SetBytesProcessed(state.iterations() * static_cast<std::int64_t>(project.size()));
     state.counters["changes"] = changes;
+}
+
+// The converted text built from the edits, as projport-cli builds it.
+struct edit_writer {
+    std::string_view input;
+    char* output = nullptr;
+    std::size_t written = 0;
+    std::size_t copied = 0;
+    int edits = 0;
+
+    static void on_edit(void* context, const cli_edit& e)
+    {
+        auto& w = *static_cast<edit_writer*>(context);
+        w.put(w.input.data() + w.copied, e.at - w.copied);
+        w.put(e.text.data(), e.text.size());
+        w.copied = e.at + e.length;
+        ++w.edits;
+    }
+
+    void put(const char* bytes, std::size_t count)
+    {
+        std::memcpy(output + written, bytes, count);
+        written += count;
+    }
+};
+
+void run_cli_rules(benchmark::State& state, const std::string& project)
+{
+    // The SDK version is two bytes longer than the generated one, once.
+    std::vector<char> output(project.size() + 64, '\0');
+    int edits = 0;
+    for (auto _ : state) {
+        edit_writer w{project, output.data()};
+        cli_edits r = find_cli_edits(project, cli_2019_sdk, edit_writer::on_edit, &w);
+        w.put(project.data() + w.copied, project.size() - w.copied);
+        benchmark::DoNotOptimize(r);
+        benchmark::DoNotOptimize(output.data());
+        benchmark::ClobberMemory();
+        edits = w.edits;
+    }
+    state.SetBytesProcessed(state.iterations() * static_cast<std::int64_t>(project.size()));
+    state.counters["changes"] = edits;
+}
+
+void cli_rules(benchmark::State& state)
+{
+    const std::string& project = project_of_size(state.range(0));
+    run_cli_rules(state, project);
+    if (state.counters["changes"] == 0)
+        state.SkipWithError("the generated project did not convert");
+}
+
+void count_leftover(void* context, const leftover_toolset&)
+{
+    ++*static_cast<int*>(context);
+}
+
+void run_leftovers(benchmark::State& state, const std::string& text)
+{
+    int found = 0;
+    for (auto _ : state) {
+        found = 0;
+        std::size_t count = find_leftover_toolsets(text, "v143", "", count_leftover, &found);
+        benchmark::DoNotOptimize(count);
+    }
+    state.SetBytesProcessed(state.iterations() * static_cast<std::int64_t>(text.size()));
+    state.counters["found"] = found;
+}
+
+// The generated project still names v140 everywhere: every element is listed.
+void leftovers(benchmark::State& state)
+{
+    run_leftovers(state, project_of_size(state.range(0)));
+}
+
+// N start tags without their ends, then one whole element.
+std::string hostile_text(std::int64_t start_tags)
+{
+    std::string text;
+    for (std::int64_t i = 0; i < start_tags; ++i)
+        text += "<PlatformToolset>v110\n";
+    return text + "<PlatformToolset>v140</PlatformToolset>\n";
+}
+
+void cli_rules_hostile(benchmark::State& state)
+{
+    run_cli_rules(state, hostile_text(state.range(0)));
+}
+
+void leftovers_hostile(benchmark::State& state)
+{
+    run_leftovers(state, hostile_text(state.range(0)));
 }
 
 void copy(benchmark::State& state)
@@ -103,7 +203,16 @@ int main(int argc, char** argv)
 
     for (std::int64_t bytes : sizes) {
         benchmark::RegisterBenchmark("convert", convert)->Arg(bytes);
+        benchmark::RegisterBenchmark("cli_rules", cli_rules)->Arg(bytes);
+        benchmark::RegisterBenchmark("leftovers", leftovers)->Arg(bytes);
         benchmark::RegisterBenchmark("memcpy", copy)->Arg(bytes);
+    }
+    // 48,000 start tags make 1 MB, 384,000 make 8 MB: a scan that searches
+    // again from inside each value takes seconds on the first, minutes on
+    // the second.
+    for (std::int64_t start_tags : {48000, 384000}) {
+        benchmark::RegisterBenchmark("cli_rules_hostile", cli_rules_hostile)->Arg(start_tags);
+        benchmark::RegisterBenchmark("leftovers_hostile", leftovers_hostile)->Arg(start_tags);
     }
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv))

@@ -193,6 +193,27 @@ project_element read_project_element(std::string_view text) noexcept
     return p;
 }
 
+// Both start tags hold a 'T', a byte that is rare in project files: one
+// memchr for it finds the candidates of both.
+constexpr char key_byte = 'T';
+constexpr std::size_t toolset_key = toolset_open.find(key_byte);
+constexpr std::size_t sdk_key = sdk_open.find(key_byte);
+static_assert(toolset_key != none && sdk_key != none && sdk_key <= toolset_key);
+
+// Where the next toolset start tag (or, with `sdk`, SDK start tag) begins
+// at or after `from`; or none.
+std::size_t next_element(std::string_view text, std::size_t from, bool sdk) noexcept
+{
+    for (std::size_t key = find_byte(text, key_byte, from + sdk_key); key != none;
+         key = find_byte(text, key_byte, key + 1)) {
+        if (key >= from + toolset_key && starts_with_at(text, key - toolset_key, toolset_open))
+            return key - toolset_key;
+        if (sdk && starts_with_at(text, key - sdk_key, sdk_open))
+            return key - sdk_key;
+    }
+    return none;
+}
+
 // What a toolset element's value becomes, or empty to leave it; sets
 // `names_target` for the target's own toolset or xp variant.
 std::string_view new_toolset(std::string_view value, const cli_version_row& target, bool& names_target) noexcept
@@ -283,33 +304,29 @@ cli_edits find_cli_edits(std::string_view input, const cli_target& target,
         }
     }
 
-    std::size_t next_toolset = find_text(text, toolset_open, 0);
-    std::size_t next_sdk = target.sdk.empty() ? none : find_text(text, sdk_open, 0);
-    while (next_toolset != none || next_sdk != none) {
-        bool toolset = next_toolset < next_sdk;
-        std::size_t at = toolset ? next_toolset : next_sdk;
+    bool sdk = !target.sdk.empty();
+    for (std::size_t from = 0;;) {
+        std::size_t at = next_element(text, from, sdk);
+        if (at == none)
+            break;
+        bool toolset = starts_with_at(text, at, toolset_open);
         std::string_view close = toolset ? toolset_close : sdk_close;
         std::size_t value_start = at + (toolset ? toolset_open.size() : sdk_open.size());
         std::size_t value_end = find_byte(text, '<', value_start);
         if (value_end == none)
             break;  // no tag further on at all
-        std::size_t resume = value_end;
-        if (starts_with_at(text, value_end, close)) {
-            resume = value_end + close.size();
-            std::string_view value = slice(text, value_start, value_end);
-            std::string_view element = slice(text, at, resume);
-            std::string_view replacement;
-            if (toolset)
-                replacement = new_toolset(value, row, result.names_target);
-            else if (trimmed(value) != target.sdk)
-                replacement = target.sdk;
-            if (!replacement.empty())
-                teller.element({value_start, value.size(), replacement, change_kind::replaced, element});
-        }
-        if (next_toolset != none && next_toolset < resume)
-            next_toolset = find_text(text, toolset_open, resume);
-        if (next_sdk != none && next_sdk < resume)
-            next_sdk = find_text(text, sdk_open, resume);
+        from = value_end;
+        if (!starts_with_at(text, value_end, close))
+            continue;
+        from = value_end + close.size();
+        std::string_view value = slice(text, value_start, value_end);
+        std::string_view replacement;
+        if (toolset)
+            replacement = new_toolset(value, row, result.names_target);
+        else if (trimmed(value) != target.sdk)
+            replacement = target.sdk;
+        if (!replacement.empty())
+            teller.element({value_start, value.size(), replacement, change_kind::replaced, slice(text, at, from)});
     }
     teller.finish();
     result.count = teller.count;

@@ -89,11 +89,12 @@ std::size_t tag_end(std::string_view text, std::size_t from) noexcept
     return none;
 }
 
+// The line feeds in text[from, to).
 std::size_t count_lines(std::string_view text, std::size_t from, std::size_t to) noexcept
 {
+    std::string_view part = slice(text, 0, to);
     std::size_t count = 0;
-    for (std::size_t at = find_byte(slice(text, 0, to), '\n', from); at != none;
-         at = find_byte(slice(text, 0, to), '\n', at + 1))
+    for (std::size_t at = find_byte(part, '\n', from); at != none; at = find_byte(part, '\n', at + 1))
         ++count;
     return count;
 }

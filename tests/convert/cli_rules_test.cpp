@@ -331,7 +331,7 @@ TEST(CliToolsVersion, TheProjectElementStandsBehindDeclarationCommentsAndDoctype
         "\xEF\xBB\xBF<?xml version=\"1.0\" encoding=\"utf-8\"?>\r\n"
         "<!-- <Project ToolsVersion=\"4.0\"> -->\r\n"
         "<?pi ToolsVersion=\"4.0\" ?>"
-        "<!DOCTYPE Project [ <!ENTITY e \"<Project ToolsVersion='4.0'>\"> ]>\r\n";
+        "<!DOCTYPE Project [ <!ENTITY e \"<Project ToolsVersion='4.0'>\"> <Project ToolsVersion='4.0'> ]>\r\n";
     std::string input = before + "<Project\r\n  ToolsVersion=\"12.0\">" + "<Import Project=\"a\" ToolsVersion=\"4.0\"/>";
     rules_run run = rules(input, v2015);
     ASSERT_EQ(run.reported, (std::vector<std::string>{"ToolsVersion=\"12.0\""}));
@@ -348,6 +348,7 @@ TEST(CliToolsVersion, OnlyTheProjectElementsOwnAttributeCounts)
                   row{"<Project xmlns=\"x\"><!-- ToolsVersion=\"4.0\" --></Project>", true},
                   row{"<Project xToolsVersion=\"4.0\" ToolsVersionX=\"4.0\">", true},
                   row{"<Project ToolsVersion=4.0>", true},
+                  row{"<Project \"ToolsVersion='4.0'\" xmlns=\"x\">", true},
                   row{"<ProjectExtensions ToolsVersion=\"4.0\">", false},
                   row{"<Import Project=\"a\"/><Project ToolsVersion=\"4.0\">", false},
                   row{"</x><Project ToolsVersion=\"4.0\">", false},
