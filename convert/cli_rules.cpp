@@ -66,16 +66,6 @@ char lower(char c) noexcept
     return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
 }
 
-bool equals_ignoring_case(std::string_view a, std::string_view b) noexcept
-{
-    if (a.size() != b.size())
-        return false;
-    for (std::size_t i = 0; i < a.size(); ++i)
-        if (lower(a[i]) != lower(b[i]))
-            return false;
-    return true;
-}
-
 // The '>' that ends a declaration such as a DOCTYPE whose name starts at
 // `from`: the first one outside quotes and outside its internal subset.
 std::size_t declaration_end(std::string_view text, std::size_t from) noexcept
@@ -215,19 +205,25 @@ std::size_t next_element(std::string_view text, std::size_t from, bool sdk) noex
 }
 
 // What a toolset element's value becomes, or empty to leave it; sets
-// `names_target` for the target's own toolset or xp variant.
+// `names_target` for the target's own toolset or xp variant. The table's
+// values are in lower case and none is longer than 7 bytes.
 std::string_view new_toolset(std::string_view value, const cli_version_row& target, bool& names_target) noexcept
 {
     value = trimmed(value);
-    if (equals_ignoring_case(value, target.toolset) ||
-        (!target.xp_toolset.empty() && equals_ignoring_case(value, target.xp_toolset))) {
+    char lowered[8] = {};
+    if (value.size() > sizeof lowered)
+        return {};
+    for (std::size_t i = 0; i < value.size(); ++i)
+        lowered[i] = lower(value[i]);
+    std::string_view v(lowered, value.size());
+    if (v == target.toolset || (!target.xp_toolset.empty() && v == target.xp_toolset)) {
         names_target = true;
         return {};
     }
     for (const cli_version_row& row : cli_version_table) {
-        if (equals_ignoring_case(value, row.toolset))
+        if (v == row.toolset)
             return target.toolset;
-        if (!row.xp_toolset.empty() && equals_ignoring_case(value, row.xp_toolset))
+        if (!row.xp_toolset.empty() && v == row.xp_toolset)
             return target.xp_toolset;
     }
     return {};

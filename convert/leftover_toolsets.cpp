@@ -112,7 +112,7 @@ std::size_t find_leftover_toolsets(std::string_view text, std::string_view tools
         std::size_t name_end = at + open_name.size();
         if (name_end >= text.size())
             break;
-        std::size_t value_start;
+        std::size_t value_start = 0;
         if (text[name_end] == '>') {
             value_start = name_end + 1;
         } else if (is_white_space(text[name_end])) {

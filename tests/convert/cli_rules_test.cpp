@@ -10,7 +10,7 @@
 
 namespace {
 
-constexpr cli_version v2010 = 0, v2012 = 1, v2013 = 2, v2015 = 3, v2017 = 4, v2019 = 5, v2022 = 6, v2026 = 7;
+constexpr cli_version v2010 = 0, v2013 = 2, v2015 = 3, v2017 = 4, v2019 = 5, v2022 = 6, v2026 = 7;
 
 struct told_edit {
     std::size_t at = 0;

@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "support/project_text.h"
+
 namespace {
 
 struct conversion {
@@ -31,19 +33,14 @@ conversion convert(const std::string& input, vs_version target, std::size_t capa
     return c;
 }
 
-const std::string v100 = "<PlatformToolset>v100</PlatformToolset>";
-const std::string v140 = "<PlatformToolset>v140</PlatformToolset>";
-const std::string v141 = "<PlatformToolset>v141</PlatformToolset>";
-const std::string v142 = "<PlatformToolset>v142</PlatformToolset>";
+const std::string v100 = toolset_element("v100");
+const std::string v140 = toolset_element("v140");
+const std::string v141 = toolset_element("v141");
+const std::string v142 = toolset_element("v142");
 const std::string head2010 =
     "<?xml version=\"1.0\" encoding=\"utf-8\"?>\r\n"
     "<Project DefaultTargets=\"Build\" ToolsVersion=\"4.0\" "
     "xmlns=\"http://schemas.microsoft.com/developer/msbuild/2003\">\r\n";
-
-std::string group(const std::string& toolset)
-{
-    return "  <PropertyGroup Label=\"Configuration\">\r\n    " + toolset + "\r\n  </PropertyGroup>\r\n";
-}
 
 }  // namespace
 
@@ -63,10 +60,10 @@ TEST(VersionTable, RowsHoldTheTextsOfEachVersion)
 TEST(Retarget, Project2010To2019ReplacesAttributeAndEveryElement)
 {
     std::string tail = "</Project>\r\n";
-    std::string input = head2010 + group(v100) + group(v100) + tail;
+    std::string input = head2010 + configuration_group(v100) + configuration_group(v100) + tail;
     conversion c = convert(input, 3);
 
-    std::string expected = head2010 + group(v142) + group(v142) + tail;
+    std::string expected = head2010 + configuration_group(v142) + configuration_group(v142) + tail;
     expected.replace(expected.find("ToolsVersion=\"4.0\""), 18, "ToolsVersion=\"15.0\"");
     EXPECT_EQ(c.text, expected);
     EXPECT_TRUE(c.changed);
@@ -75,7 +72,7 @@ TEST(Retarget, Project2010To2019ReplacesAttributeAndEveryElement)
 
 TEST(Retarget, ProjectAlreadyAtTargetIsLeftAlone)
 {
-    std::string input = "<Project DefaultTargets=\"Build\" ToolsVersion=\"14.0\">" + group(v140) + "</Project>";
+    std::string input = "<Project DefaultTargets=\"Build\" ToolsVersion=\"14.0\">" + configuration_group(v140) + "</Project>";
     conversion c = convert(input, 1);
     EXPECT_FALSE(c.changed);
     EXPECT_TRUE(c.lines.empty());
@@ -85,7 +82,7 @@ TEST(Retarget, ProjectAlreadyAtTargetIsLeftAlone)
 
 TEST(Retarget, SharedToolsVersionOf2017And2019IsAlwaysRewritten)
 {
-    std::string input = "<Project DefaultTargets=\"Build\" ToolsVersion=\"15.0\">" + group(v142) + "</Project>";
+    std::string input = "<Project DefaultTargets=\"Build\" ToolsVersion=\"15.0\">" + configuration_group(v142) + "</Project>";
     for (vs_version target : {2, 3}) {
         conversion c = convert(input, target);
         EXPECT_TRUE(c.changed) << target;
@@ -105,9 +102,9 @@ TEST(Retarget, OnlyTheFirstToolsVersionOfTheFirstMatchingRowIsReplaced)
 
 TEST(Insertion, MissingToolsVersionIsInsertedBehindTheAnchorWithItsSpaceRepeated)
 {
-    std::string input = "<Project DefaultTargets=\"Build\" xmlns=\"x\">" + group(v142) + "</Project>";
+    std::string input = "<Project DefaultTargets=\"Build\" xmlns=\"x\">" + configuration_group(v142) + "</Project>";
     conversion c = convert(input, 0);
-    EXPECT_EQ(c.text, "<Project DefaultTargets=\"Build\" ToolsVersion=\"4.0\" xmlns=\"x\">" + group(v100) + "</Project>");
+    EXPECT_EQ(c.text, "<Project DefaultTargets=\"Build\" ToolsVersion=\"4.0\" xmlns=\"x\">" + configuration_group(v100) + "</Project>");
     EXPECT_EQ(c.lines, (std::vector<std::string>{"+ ToolsVersion=\"4.0\"", v142}));
 }
 
@@ -119,7 +116,7 @@ TEST(Insertion, KeepsTheWhiteSpaceKindThatFollowsTheAnchor)
 
 TEST(Insertion, NeverFor2019)
 {
-    std::string input = "<Project DefaultTargets=\"Build\" xmlns=\"x\">" + group(v140) + "</Project>";
+    std::string input = "<Project DefaultTargets=\"Build\" xmlns=\"x\">" + configuration_group(v140) + "</Project>";
     conversion c = convert(input, 3);
     EXPECT_EQ(c.lines, (std::vector<std::string>{v140}));
     EXPECT_EQ(c.text.find("ToolsVersion"), std::string::npos);
@@ -134,16 +131,16 @@ TEST(Insertion, NothingWhenTheTargetAttributeIsAlreadyThere)
 
 TEST(Insertion, NothingWithoutTheAnchorButToolsetsStillChange)
 {
-    std::string input = "<Project xmlns=\"x\">" + group(v100) + "</Project>";
+    std::string input = "<Project xmlns=\"x\">" + configuration_group(v100) + "</Project>";
     conversion c = convert(input, 1);
-    EXPECT_EQ(c.text, "<Project xmlns=\"x\">" + group(v140) + "</Project>");
+    EXPECT_EQ(c.text, "<Project xmlns=\"x\">" + configuration_group(v140) + "</Project>");
     EXPECT_EQ(c.lines, (std::vector<std::string>{v100}));
 }
 
 TEST(Insertion, ClosingBracketAfterAnchorGetsASpaceOfItsOwn)
 {
-    conversion c = convert("<Project DefaultTargets=\"Build\">" + group(v142) + "</Project>", 2);
-    EXPECT_EQ(c.text, "<Project DefaultTargets=\"Build\" ToolsVersion=\"15.0\">" + group(v141) + "</Project>");
+    conversion c = convert("<Project DefaultTargets=\"Build\">" + configuration_group(v142) + "</Project>", 2);
+    EXPECT_EQ(c.text, "<Project DefaultTargets=\"Build\" ToolsVersion=\"15.0\">" + configuration_group(v141) + "</Project>");
 }
 
 TEST(Insertion, AnchorAtTheVeryEndGetsASpaceAndNoStrayByte)
@@ -162,9 +159,9 @@ TEST(Insertion, AnchorFollowedByAZeroByteKeepsTheZeroAndEverythingAfterIt)
 
 TEST(Insertion, UnknownToolsVersionInTheProjectElementIsNotDoubled)
 {
-    std::string input = "<Project DefaultTargets=\"Build\" ToolsVersion=\"12.0\" xmlns=\"x\">" + group(v140) + "</Project>";
+    std::string input = "<Project DefaultTargets=\"Build\" ToolsVersion=\"12.0\" xmlns=\"x\">" + configuration_group(v140) + "</Project>";
     conversion c = convert(input, 0);
-    EXPECT_EQ(c.text, "<Project DefaultTargets=\"Build\" ToolsVersion=\"12.0\" xmlns=\"x\">" + group(v100) + "</Project>");
+    EXPECT_EQ(c.text, "<Project DefaultTargets=\"Build\" ToolsVersion=\"12.0\" xmlns=\"x\">" + configuration_group(v100) + "</Project>");
     EXPECT_EQ(c.lines, (std::vector<std::string>{v140}));
 
     std::string spaced = "<Project DefaultTargets=\"Build\"\n ToolsVersion = '3.5'>";
@@ -181,17 +178,17 @@ TEST(Insertion, ToolsVersionOutsideTheProjectElementDoesNotPreventIt)
 TEST(Toolsets, ReadPositionNeverMovesBack)
 {
     // v100 is searched first; the v140 before its last element is then behind the read position.
-    std::string input = group(v140) + group(v100) + group(v140);
+    std::string input = configuration_group(v140) + configuration_group(v100) + configuration_group(v140);
     conversion c = convert(input, 3);
-    EXPECT_EQ(c.text, group(v140) + group(v142) + group(v142));
+    EXPECT_EQ(c.text, configuration_group(v140) + configuration_group(v142) + configuration_group(v142));
     EXPECT_EQ(c.lines, (std::vector<std::string>{v100, v140}));
 }
 
 TEST(Toolsets, ElementsBeforeTheReplacedAttributeStayUnchanged)
 {
-    std::string input = group(v140) + "<Project DefaultTargets=\"Build\" ToolsVersion=\"4.0\">" + group(v140);
+    std::string input = configuration_group(v140) + "<Project DefaultTargets=\"Build\" ToolsVersion=\"4.0\">" + configuration_group(v140);
     conversion c = convert(input, 3);
-    EXPECT_EQ(c.text, group(v140) + "<Project DefaultTargets=\"Build\" ToolsVersion=\"15.0\">" + group(v142));
+    EXPECT_EQ(c.text, configuration_group(v140) + "<Project DefaultTargets=\"Build\" ToolsVersion=\"15.0\">" + configuration_group(v142));
 }
 
 TEST(Toolsets, OtherCaseOrSpacingIsNotMatched)
@@ -204,17 +201,17 @@ TEST(Toolsets, OtherCaseOrSpacingIsNotMatched)
 
 TEST(Toolsets, ConversionTo2010ShortensTheAttributeByOneByte)
 {
-    std::string input = "<Project DefaultTargets=\"Build\" ToolsVersion=\"14.0\">" + group(v140);
+    std::string input = "<Project DefaultTargets=\"Build\" ToolsVersion=\"14.0\">" + configuration_group(v140);
     conversion c = convert(input, 0);
     EXPECT_EQ(c.text.size(), input.size() - 1);
-    EXPECT_EQ(c.text, "<Project DefaultTargets=\"Build\" ToolsVersion=\"4.0\">" + group(v100));
+    EXPECT_EQ(c.text, "<Project DefaultTargets=\"Build\" ToolsVersion=\"4.0\">" + configuration_group(v100));
 }
 
 TEST(ZeroBytes, EndTheSearchableTextButTheTailIsCopied)
 {
-    std::string input = group(v140) + std::string("\0", 1) + group(v140) + "\xff\xfe";
+    std::string input = configuration_group(v140) + std::string("\0", 1) + configuration_group(v140) + "\xff\xfe";
     conversion c = convert(input, 3);
-    EXPECT_EQ(c.text, group(v142) + std::string("\0", 1) + group(v140) + "\xff\xfe");
+    EXPECT_EQ(c.text, configuration_group(v142) + std::string("\0", 1) + configuration_group(v140) + "\xff\xfe");
     EXPECT_EQ(c.lines.size(), 1u);
 }
 
@@ -332,37 +329,37 @@ TEST(Adjacent, TableToolsVersionRightBehindTheAnchorIsReplacedNotDoubled)
 
 TEST(WholeText, ToolsVersionOfAnEarlierRowFurtherDownMovesTheReadPosition)
 {
-    std::string input = "ToolsVersion=\"14.0\"" + group(v140) + "ToolsVersion=\"4.0\"" + group(v140);
+    std::string input = "ToolsVersion=\"14.0\"" + configuration_group(v140) + "ToolsVersion=\"4.0\"" + configuration_group(v140);
     conversion c = convert(input, 3);
-    EXPECT_EQ(c.text, "ToolsVersion=\"14.0\"" + group(v140) + "ToolsVersion=\"15.0\"" + group(v142));
+    EXPECT_EQ(c.text, "ToolsVersion=\"14.0\"" + configuration_group(v140) + "ToolsVersion=\"15.0\"" + configuration_group(v142));
     EXPECT_EQ(c.lines, (std::vector<std::string>{"ToolsVersion=\"4.0\"", v140}));
 }
 
 TEST(WholeText, TargetToolsVersionFurtherDownPreventsTheInsertion)
 {
     std::string anchor(project_anchor);
-    std::string input = group(v100) + anchor + " x=\"1\">" + group(v100) + "<!-- ToolsVersion=\"14.0\" -->";
+    std::string input = configuration_group(v100) + anchor + " x=\"1\">" + configuration_group(v100) + "<!-- ToolsVersion=\"14.0\" -->";
     conversion c = convert(input, 1);
-    EXPECT_EQ(c.text, group(v140) + anchor + " x=\"1\">" + group(v140) + "<!-- ToolsVersion=\"14.0\" -->");
+    EXPECT_EQ(c.text, configuration_group(v140) + anchor + " x=\"1\">" + configuration_group(v140) + "<!-- ToolsVersion=\"14.0\" -->");
     EXPECT_EQ(c.lines, (std::vector<std::string>{v100, v100}));
 }
 
 TEST(WholeText, AnchorFurtherDownLeavesTheElementsInFrontOfItUnchanged)
 {
     std::string anchor(project_anchor);
-    std::string input = group(v140) + anchor + " x=\"1\">" + group(v140);
+    std::string input = configuration_group(v140) + anchor + " x=\"1\">" + configuration_group(v140);
     conversion c = convert(input, 0);
-    EXPECT_EQ(c.text, group(v140) + anchor + " ToolsVersion=\"4.0\" x=\"1\">" + group(v100));
+    EXPECT_EQ(c.text, configuration_group(v140) + anchor + " ToolsVersion=\"4.0\" x=\"1\">" + configuration_group(v100));
 }
 
 TEST(WholeText, ElementsOfEveryOrderKeepTheRowOrderOfTheSearches)
 {
     // Rows searched for 2019: v100, then v140 from behind the last v100, then v141.
-    std::string input = group(v141) + group(v140) + group(v100) + group(v141) + group(v140) + group(v141) +
-                        group(v100) + group(v141) + group(v140) + group(v140) + group(v141);
+    std::string input = configuration_group(v141) + configuration_group(v140) + configuration_group(v100) + configuration_group(v141) + configuration_group(v140) + configuration_group(v141) +
+                        configuration_group(v100) + configuration_group(v141) + configuration_group(v140) + configuration_group(v140) + configuration_group(v141);
     conversion c = convert(input, 3);
-    EXPECT_EQ(c.text, group(v141) + group(v140) + group(v142) + group(v141) + group(v140) + group(v141) +
-                          group(v142) + group(v141) + group(v142) + group(v142) + group(v142));
+    EXPECT_EQ(c.text, configuration_group(v141) + configuration_group(v140) + configuration_group(v142) + configuration_group(v141) + configuration_group(v140) + configuration_group(v141) +
+                          configuration_group(v142) + configuration_group(v141) + configuration_group(v142) + configuration_group(v142) + configuration_group(v142));
     EXPECT_EQ(c.lines, (std::vector<std::string>{v100, v100, v140, v140, v141}));
 }
 
@@ -376,8 +373,8 @@ TEST(WholeText, LongTextsAreConvertedThroughout)
         input += filler + v140;
         expected += filler + v142;
     }
-    input += group(v141) + std::string("\0", 1) + group(v140);
-    expected += group(v142) + std::string("\0", 1) + group(v140);
+    input += configuration_group(v141) + std::string("\0", 1) + configuration_group(v140);
+    expected += configuration_group(v142) + std::string("\0", 1) + configuration_group(v140);
     conversion c = convert(input, 3);
     EXPECT_TRUE(c.text == expected);
     EXPECT_EQ(c.lines.size(), 42u);
