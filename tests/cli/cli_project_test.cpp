@@ -116,28 +116,6 @@ TEST(CliProject, AProjectChangedSinceItWasReadIsLeftAsItNowIs)
     EXPECT_EQ(names_in(tree.root), std::vector<std::string>{"a.vcxproj"});
 }
 
-TEST(CliProject, AProjectReplacedByAnotherFileSinceItWasReadIsLeft)
-{
-    scratch_tree tree;
-    ASSERT_TRUE(tree.file("a.vcxproj", original_text));
-    ASSERT_TRUE(tree.file("other", original_text));
-    cli_project project;
-    std::string bytes;
-    ASSERT_EQ(project.open(tree.path("a.vcxproj"), true), 0u);
-    ASSERT_EQ(project.read(bytes), 0u);
-#ifdef _WIN32
-    // The project is open with delete sharing: another file may be moved over it.
-    ASSERT_TRUE(MoveFileExW(widen(tree.path("other")).c_str(), widen(tree.path("a.vcxproj")).c_str(),
-                            MOVEFILE_REPLACE_EXISTING));
-#else
-    ASSERT_EQ(rename(tree.path("other").c_str(), tree.path("a.vcxproj").c_str()), 0);
-#endif
-    replace_failure failure;
-    EXPECT_FALSE(project.replace(bytes, converted_text, failure));
-    EXPECT_EQ(failure.error, error_changed_meanwhile);
-    EXPECT_EQ(read_bytes(tree.path("a.vcxproj")), original_text);
-}
-
 TEST(CliProject, SameBytesWriteNothing)
 {
     scratch_tree tree;
@@ -236,6 +214,28 @@ TEST(CliErrorText, NamesEachOfOurOwnCodes)
     EXPECT_FALSE(system_error_text(2).empty());
 }
 
+#ifdef _WIN32
+// Another program holds the project open without letting it be deleted or
+// renamed: the replacement fails, and the project stays under its own name
+// with its own bytes, nothing left beside it.
+TEST(CliProjectWindows, AFailedReplacementLeavesTheProjectUnderItsOwnName)
+{
+    scratch_tree tree;
+    ASSERT_TRUE(tree.file("a.vcxproj", original_text));
+    HANDLE other = CreateFileW(widen(tree.path("a.vcxproj")).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                               nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(other, INVALID_HANDLE_VALUE);
+    replace_failure failure;
+    bool replaced = convert(tree.path("a.vcxproj"), failure);
+    CloseHandle(other);
+    EXPECT_FALSE(replaced);
+    EXPECT_NE(failure.error, 0u);
+    EXPECT_EQ(failure.restore_error, 0u);
+    EXPECT_EQ(read_bytes(tree.path("a.vcxproj")), original_text);
+    EXPECT_EQ(names_in(tree.root), std::vector<std::string>{"a.vcxproj"});
+}
+#endif
+
 #ifndef _WIN32
 
 TEST(CliProjectPosix, TheReplacementKeepsModeAndIsANewFile)
@@ -251,6 +251,22 @@ TEST(CliProjectPosix, TheReplacementKeepsModeAndIsANewFile)
     EXPECT_EQ(after.st_mode & 07777, 0640u);
     EXPECT_NE(after.st_ino, before.st_ino);
     EXPECT_EQ(after.st_uid, before.st_uid);
+}
+
+TEST(CliProjectPosix, AProjectReplacedByAnotherFileSinceItWasReadIsLeft)
+{
+    scratch_tree tree;
+    ASSERT_TRUE(tree.file("a.vcxproj", original_text));
+    ASSERT_TRUE(tree.file("other", original_text));
+    cli_project project;
+    std::string bytes;
+    ASSERT_EQ(project.open(tree.path("a.vcxproj"), true), 0u);
+    ASSERT_EQ(project.read(bytes), 0u);
+    ASSERT_EQ(rename(tree.path("other").c_str(), tree.path("a.vcxproj").c_str()), 0);
+    replace_failure failure;
+    EXPECT_FALSE(project.replace(bytes, converted_text, failure));
+    EXPECT_EQ(failure.error, error_changed_meanwhile);
+    EXPECT_EQ(read_bytes(tree.path("a.vcxproj")), original_text);
 }
 
 TEST(CliProjectPosix, AnEqualSizedChangeIsSeenByItsTime)
