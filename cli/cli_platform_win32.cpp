@@ -273,6 +273,11 @@ file_error cli_project::open(const std::string& path, bool for_rewrite) noexcept
         return code;
     if (s.opened.attributes & FILE_ATTRIBUTE_DIRECTORY)
         return error_not_regular_file;
+    // Also where the open itself let it pass (an administrator's backup
+    // rights, say): read-only is how version control marks a file not
+    // checked out.
+    if (for_rewrite && (s.opened.attributes & FILE_ATTRIBUTE_READONLY))
+        return ERROR_ACCESS_DENIED;
     return 0;
 }
 
