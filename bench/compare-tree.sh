@@ -5,8 +5,9 @@
 #   floor-read   tree_floor --read-only: the walk, open, fstat, read, close
 #   check        projport-cli 2019 --check (exit code 1: it would retarget)
 #   rewrite      projport-cli 2019 on a fresh copy of the tree
-#   floor        tree_floor on a fresh copy: the walk, open, fstat, read,
-#                lseek, write, ftruncate, close of every project
+#   floor        tree_floor on a fresh copy: the walk, and for every project
+#                open, fstat, read, a new file written beside it, fchmod,
+#                lstat, rename over the project, close
 #   sed          bench/sed-tree.sh (sed -i) on a fresh copy
 # and prints the ratios against their goals. Before timing, it checks that
 # the floor leaves the tree as it was and that sed's result is projport-cli's
@@ -31,7 +32,7 @@ if [ ! -f "$build/build.ninja" ]; then
 fi
 cmake --build "$build" --target projport-cli tree_generator tree_floor -j2 > /dev/null
 
-cli=$build/cli/projport-cli
+cli=$build/projport-cli
 floor=$build/tree_floor
 sed_tree=$root/bench/sed-tree.sh
 work=$(mktemp -d)

@@ -7,12 +7,15 @@
 // readdir, the type from the entry (lstat only where the system leaves it
 // unknown), folders named .git or .vs skipped, every file whose name ends in
 // ".vcxproj" in any case taken, and the paths sorted. Any other PATH is a file.
-// Each file is then, in order:
+// Each file is then, in order, replaced as projport-cli replaces a project:
 //   open(O_RDWR | O_CLOEXEC), fstat, read into one 2 MiB buffer until a read
-//   returns 0, lseek to 0, write the bytes read back, ftruncate to their
-//   length, close.
+//   returns 0, open a new file beside it (O_CREAT | O_EXCL, mode 0600), write
+//   the bytes read to it, fchmod it to the file's mode, close it, lstat the
+//   file (the check that it is still the one read), rename the new file over
+//   it, close.
 // With --read-only: open(O_RDONLY | O_CLOEXEC), fstat, read until 0, close.
-// The file ends as it was. Prints nothing unless a call fails (exit code 1).
+// The file ends with the bytes it had. Prints nothing unless a call fails
+// (exit code 1).
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -154,6 +157,15 @@ bool write_whole(int fd, const char* bytes, std::size_t count, const std::string
     return true;
 }
 
+// The new file beside `path`: ".<name>.floor-<pid>.tmp".
+std::string new_file_beside(const std::string& path)
+{
+    std::size_t slash = path.rfind('/');
+    std::string folder = slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+    std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+    return folder + "." + name + ".floor-" + std::to_string(getpid()) + ".tmp";
+}
+
 bool pass_over(const std::string& path, bool read_only, char* buffer) noexcept
 {
     fd_holder file{open(path.c_str(), (read_only ? O_RDONLY : O_RDWR) | O_CLOEXEC)};
@@ -171,17 +183,34 @@ bool pass_over(const std::string& path, bool read_only, char* buffer) noexcept
         return false;
     if (read_only)
         return true;
-    if (lseek(file.fd, 0, SEEK_SET) != 0) {
-        report("lseek", path);
+    std::string new_file = new_file_beside(path);
+    fd_holder made{open(new_file.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600)};
+    if (made.fd < 0) {
+        report("open", new_file);
         return false;
     }
-    if (!write_whole(file.fd, buffer, length, path))
-        return false;
-    if (ftruncate(file.fd, static_cast<off_t>(length)) != 0) {
-        report("ftruncate", path);
-        return false;
+    bool done = write_whole(made.fd, buffer, length, new_file);
+    if (done && fchmod(made.fd, info.st_mode & 07777) != 0) {
+        report("fchmod", new_file);
+        done = false;
     }
-    return true;
+    if (close(made.fd) != 0 && done) {
+        report("close", new_file);
+        done = false;
+    }
+    made.fd = -1;
+    struct stat now;
+    if (done && lstat(path.c_str(), &now) != 0) {
+        report("lstat", path);
+        done = false;
+    }
+    if (done && rename(new_file.c_str(), path.c_str()) != 0) {
+        report("rename", path);
+        done = false;
+    }
+    if (!done)
+        (void)unlink(new_file.c_str());
+    return done;
 }
 
 }  // namespace

@@ -2,38 +2,105 @@
 
 namespace {
 
-constexpr std::string_view usage =
-    "usage: projport-cli <2010|2015|2017|2019> [--check] PATH...\n"
+constexpr std::string_view usage_head =
+    "usage: projport-cli <2010|2012|2013|2015|2017|2019|2022|2026> [--check] [--sdk VERSION]\n"
+    "                    [--annotate=github] [--as-projport] PATH...\n"
     "       projport-cli --help | --version\n"
     "\n"
-    "Retargets Visual Studio C++ projects to Visual Studio 2010, 2015, 2017 or 2019, in place:\n"
-    "their <PlatformToolset> elements and ToolsVersion attribute, byte for byte.\n"
+    "Retargets Visual Studio C++ projects in place, byte for byte: every <PlatformToolset>\n"
+    "element that names another version's toolset, the ToolsVersion of the project\n"
+    "element, and with --sdk the Windows SDK version.\n"
+    "\n"
+    "  version  toolset  xp variant  ToolsVersion\n";
+
+constexpr std::string_view usage_tail =
+    "\n"
+    "A toolset element this leaves as it stands (another maker's toolset, one with a\n"
+    "Condition, an xp variant the version has none of) is listed with its line.\n"
     "\n"
     "Each PATH is a project file, a solution (.sln, .slnx: its .vcxproj projects),\n"
     "or a folder (every .vcxproj below it, .git and .vs left out).\n"
     "\n"
-    "  --check    change nothing; tell what would be retargeted\n"
-    "  --help     show this text\n"
-    "  --version  show the program's version\n"
+    "  --check            change nothing; tell what would be retargeted\n"
+    "  --sdk VERSION      set every <WindowsTargetPlatformVersion> to VERSION too:\n"
+    "                     8.1, 10.0 or 10.0.N.N (none is added where a project has none)\n"
+    "  --annotate=github  add GitHub Actions annotations (workflow commands) to the report\n"
+    "  --as-projport      projport.exe's conversion, rules and lines: 2010, 2015, 2017\n"
+    "                     or 2019 only, without --sdk\n"
+    "  --help             show this text\n"
+    "  --version          show the program's version\n"
+    "  --                 every later argument is a PATH\n"
     "\n"
     "Exit code: 0 done, 1 with --check when a project would be retargeted,\n"
-    "2 when anything failed or the command line is wrong.\n";
+    "2 when anything failed or the command line is wrong, 128 + N when signal N\n"
+    "ended the run.\n";
 
-// The row whose label the argument is, exactly; -1 when none.
-vs_version version_named(std::string_view argument) noexcept
+constexpr std::string_view sdk_option = "--sdk";
+constexpr std::string_view annotate_option = "--annotate=";
+
+std::string known_labels()
 {
-    for (vs_version row = 0; row < static_cast<vs_version>(version_count); ++row) {
-        const wchar_t* label = version_table[row].label;
-        std::size_t i = 0;
-        while (label[i] != L'\0' && i < argument.size() && static_cast<unsigned char>(argument[i]) == label[i])
-            ++i;
-        if (label[i] == L'\0' && i == argument.size())
-            return row;
+    std::string labels;
+    for (std::size_t row = 0; row < cli_version_count; ++row) {
+        if (row != 0)
+            labels += row + 1 == cli_version_count ? " or " : ", ";
+        labels += cli_version_table[row].label;
     }
-    return -1;
+    return labels;
+}
+
+std::string padded(std::string_view text, std::size_t width)
+{
+    std::string cell(text.empty() ? "-" : text);
+    if (cell.size() < width)
+        cell.append(width - cell.size(), ' ');
+    return cell;
+}
+
+std::string usage_text()
+{
+    std::string text(usage_head);
+    for (const cli_version_row& row : cli_version_table) {
+        text += "  " + padded(row.label, 9) + padded(row.toolset, 9) + padded(row.xp_toolset, 12);
+        text += row.tools_version.empty() ? std::string("-") : std::string(row.tools_version);
+        if (row.inserts_tools_version)
+            text += ", inserted when absent";
+        text += "\n";
+    }
+    text += usage_tail;
+    return text;
+}
+
+bool all_digits(std::string_view text) noexcept
+{
+    if (text.empty())
+        return false;
+    for (char c : text)
+        if (c < '0' || c > '9')
+            return false;
+    return true;
+}
+
+// Keeps the first problem: it names what the user typed first.
+void note_problem(cli_request& request, std::string problem)
+{
+    if (request.problem.empty())
+        request.problem = std::move(problem);
 }
 
 }  // namespace
+
+bool is_sdk_version(std::string_view version) noexcept
+{
+    if (version == "8.1" || version == "10.0")
+        return true;
+    constexpr std::string_view prefix = "10.0.";
+    if (version.substr(0, prefix.size()) != prefix)
+        return false;
+    std::string_view rest = version.substr(prefix.size());
+    std::size_t dot = rest.find('.');
+    return dot != std::string_view::npos && all_digits(rest.substr(0, dot)) && all_digits(rest.substr(dot + 1));
+}
 
 cli_request parse_cli_arguments(const std::vector<std::string>& arguments)
 {
@@ -42,24 +109,55 @@ cli_request parse_cli_arguments(const std::vector<std::string>& arguments)
     bool options_ended = false;
     bool help = false;
     bool version = false;
-    for (const std::string& argument : arguments) {
+    bool have_sdk = false;
+    bool have_annotate = false;
+    auto once = [&request](bool& seen, std::string_view name) {
+        if (seen)
+            note_problem(request, "option " + std::string(name) + " given twice");
+        seen = true;
+    };
+    for (std::size_t i = 0; i < arguments.size(); ++i) {
+        const std::string& argument = arguments[i];
         if (!options_ended && argument.size() > 1 && argument[0] == '-') {
-            if (argument == "--")
+            std::string_view option = argument;
+            if (option == "--") {
                 options_ended = true;
-            else if (argument == "--check")
-                request.check = true;
-            else if (argument == "--help" || argument == "-h")
+            } else if (option == "--check") {
+                once(request.check, option);
+            } else if (option == "--as-projport") {
+                once(request.as_projport, option);
+            } else if (option == "--help" || option == "-h") {
                 help = true;
-            else if (argument == "--version")
+            } else if (option == "--version") {
                 version = true;
-            else if (request.problem.empty())
-                request.problem = "unknown option " + argument;
+            } else if (option == sdk_option || option.substr(0, sdk_option.size() + 1) == "--sdk=") {
+                once(have_sdk, sdk_option);
+                std::string value;
+                if (option.size() > sdk_option.size()) {
+                    value = argument.substr(sdk_option.size() + 1);
+                } else if (i + 1 < arguments.size()) {
+                    value = arguments[++i];
+                } else {
+                    note_problem(request, "--sdk needs a VERSION (8.1, 10.0 or 10.0.N.N)");
+                    continue;
+                }
+                if (!is_sdk_version(value))
+                    note_problem(request, "unknown SDK version " + value + " (use 8.1, 10.0 or 10.0.N.N)");
+                request.sdk = value;
+            } else if (option.substr(0, annotate_option.size()) == annotate_option || option == "--annotate") {
+                once(have_annotate, "--annotate");
+                if (option != "--annotate=github")
+                    note_problem(request, "unknown annotations " + argument + " (use --annotate=github)");
+                request.annotate_github = true;
+            } else {
+                note_problem(request, "unknown option " + argument);
+            }
             continue;
         }
         if (!have_version) {
-            vs_version target = version_named(argument);
-            if (target < 0 && request.problem.empty())
-                request.problem = "unknown version " + argument + " (use 2010, 2015, 2017 or 2019)";
+            cli_version target = find_cli_version(argument);
+            if (target < 0)
+                note_problem(request, "unknown version " + argument + " (use " + known_labels() + ")");
             request.target = target < 0 ? 0 : target;
             have_version = true;
             continue;
@@ -74,15 +172,25 @@ cli_request parse_cli_arguments(const std::vector<std::string>& arguments)
         request.action = cli_action::show_version;
         return request;
     }
-    if (request.problem.empty() && !have_version)
-        request.problem = "no version given";
-    if (request.problem.empty() && request.paths.empty())
-        request.problem = "no PATH given";
+    if (!have_version)
+        note_problem(request, "no version given");
+    if (request.paths.empty())
+        note_problem(request, "no PATH given");
+    if (request.as_projport && request.problem.empty()) {
+        request.projport_target = cli_version_table[request.target].projport_row;
+        if (request.projport_target < 0)
+            note_problem(request, "--as-projport retargets to 2010, 2015, 2017 or 2019 only, not " +
+                                      std::string(cli_version_table[request.target].label));
+        if (have_sdk)
+            note_problem(request, "--as-projport does not take --sdk");
+    }
     request.action = request.problem.empty() ? cli_action::convert : cli_action::usage_error;
     return request;
 }
 
 std::string_view cli_usage_text() noexcept
 {
-    return usage;
+    // Built once from the table, so that the help never disagrees with it.
+    static const std::string text = usage_text();
+    return text;
 }

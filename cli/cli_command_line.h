@@ -1,6 +1,7 @@
 #pragma once
 // The command line of projport-cli:
-//   projport-cli <2010|2015|2017|2019> [--check] PATH...
+//   projport-cli <2010|2012|2013|2015|2017|2019|2022|2026> [--check] [--sdk VERSION]
+//                [--annotate=github] [--as-projport] PATH...
 //   projport-cli --help | --version
 // Pure: no system header.
 
@@ -19,16 +20,25 @@ enum class cli_action {
 
 struct cli_request {
     cli_action action = cli_action::usage_error;
-    vs_version target = 0;
+    cli_version target = 0;           // row of cli_version_table, valid with convert
+    vs_version projport_target = -1;  // with as_projport: the row of version_table
     bool check = false;
+    bool as_projport = false;      // projport.exe's rules and texts (retarget.h)
+    bool annotate_github = false;  // GitHub Actions workflow commands after each report
+    std::string sdk;               // --sdk VERSION, or empty
     std::vector<std::string> paths;
     std::string problem;  // with usage_error: what was wrong, for the first line
 };
 
 // Reads the arguments after the program's name, as UTF-8. Options may stand
 // anywhere; "--" makes every later argument a path. The version must be one
-// of the four labels exactly.
+// of the eight labels exactly (one of the four of projport.exe with
+// --as-projport). An option given twice, or one unknown, is a usage error.
 cli_request parse_cli_arguments(const std::vector<std::string>& arguments);
+
+// Whether `version` is a Windows SDK version --sdk takes: "8.1", "10.0", or
+// "10.0.N.N" with N one or more digits.
+bool is_sdk_version(std::string_view version) noexcept;
 
 // The usage text, ending with a line break.
 std::string_view cli_usage_text() noexcept;

@@ -13,14 +13,14 @@ int cli_main(const std::vector<std::string>& arguments)
     cli_request request = parse_cli_arguments(arguments);
     switch (request.action) {
     case cli_action::show_help:
-        cli_write(cli_stream::output, cli_usage_text());
-        return cli_exit_done;
+        return cli_write(cli_stream::output, cli_usage_text()) == 0 ? cli_exit_done : cli_exit_failed;
     case cli_action::show_version:
-        cli_write(cli_stream::output, "projport-cli " PROJPORT_VERSION_TEXT "\n");
-        return cli_exit_done;
+        return cli_write(cli_stream::output, "projport-cli " PROJPORT_VERSION_TEXT "\n") == 0 ? cli_exit_done
+                                                                                             : cli_exit_failed;
     case cli_action::usage_error:
-        cli_write(cli_stream::error, "projport-cli: " + request.problem + "\n");
-        cli_write(cli_stream::error, cli_usage_text());
+        // The exit code says it already; standard error may be closed.
+        (void)cli_write(cli_stream::error, "projport-cli: " + request.problem + "\n");
+        (void)cli_write(cli_stream::error, cli_usage_text());
         return cli_exit_failed;
     case cli_action::convert:
         break;

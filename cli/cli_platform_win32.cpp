@@ -2,14 +2,57 @@
 
 #include <windows.h>
 
+#include <new>
+
+#include "cli/new_file_name.h"
 #include "cli/text_encoding.h"
 #include "console/line_ends.h"
+#include "convert/file_rewrite.h"
+#include "convert/rewrite_hold.h"
 #include "convert/win32_project_file.h"
 
 namespace {
 
-constexpr DWORD open_flags = FILE_FLAG_SEQUENTIAL_SCAN | FILE_FLAG_BACKUP_SEMANTICS | FILE_ATTRIBUTE_NORMAL;
 constexpr DWORD largest_console_write = 8192;
+constexpr DWORD share_all = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+constexpr const char* action_write = "write";
+constexpr const char* action_create = "create";
+constexpr const char* action_replace = "replace";
+
+// A failed call is a failure even when the system leaves no code behind.
+file_error last_error() noexcept
+{
+    DWORD code = GetLastError();
+    return code != 0 ? code : ERROR_GEN_FAILURE;
+}
+
+// "No handle" is both NULL and INVALID_HANDLE_VALUE.
+struct handle_holder {
+    HANDLE handle = INVALID_HANDLE_VALUE;
+    handle_holder() noexcept = default;
+    explicit handle_holder(HANDLE h) noexcept : handle(h) {}
+    handle_holder(const handle_holder&) = delete;
+    handle_holder& operator=(const handle_holder&) = delete;
+    ~handle_holder() { close(); }
+    bool is_open() const noexcept { return handle != nullptr && handle != INVALID_HANDLE_VALUE; }
+    BOOL close() noexcept
+    {
+        BOOL closed = TRUE;
+        if (is_open())
+            closed = CloseHandle(handle);
+        handle = INVALID_HANDLE_VALUE;
+        return closed;
+    }
+};
+
+struct find_holder {
+    HANDLE handle = INVALID_HANDLE_VALUE;
+    ~find_holder()
+    {
+        if (handle != INVALID_HANDLE_VALUE)
+            (void)FindClose(handle);
+    }
+};
 
 bool is_console(HANDLE handle) noexcept
 {
@@ -27,7 +70,7 @@ std::basic_string<Char> with_crlf(const std::basic_string<Char>& text)
     return out;
 }
 
-void write_console(HANDLE console, std::string_view text) noexcept
+file_error write_console(HANDLE console, std::string_view text) noexcept
 {
     std::wstring wide = with_crlf(widen(text));
     const wchar_t* next = wide.data();
@@ -38,78 +81,343 @@ void write_console(HANDLE console, std::string_view text) noexcept
         if (chunk < left && next[chunk - 1] >= 0xD800 && next[chunk - 1] <= 0xDBFF)
             --chunk;
         DWORD written = 0;
-        if (!WriteConsoleW(console, next, chunk, &written, nullptr) || written == 0)
-            return;
+        if (!WriteConsoleW(console, next, chunk, &written, nullptr))
+            return last_error();
+        if (written == 0)
+            return ERROR_WRITE_FAULT;
         next += written;
         left -= written;
     }
+    return 0;
 }
 
-void write_file(HANDLE file, std::string_view text) noexcept
+file_error write_bytes(HANDLE file, std::string_view bytes) noexcept
 {
-    std::string bytes = with_crlf(std::string(text));
     const char* next = bytes.data();
     std::size_t left = bytes.size();
     while (left != 0) {
         DWORD written = 0;
-        if (!WriteFile(file, next, static_cast<DWORD>(left < 0x40000000u ? left : 0x40000000u), &written, nullptr) ||
-            written == 0)
-            return;
+        if (!WriteFile(file, next, static_cast<DWORD>(left < 0x40000000u ? left : 0x40000000u), &written, nullptr))
+            return last_error();
+        if (written == 0)
+            return ERROR_HANDLE_DISK_FULL;
         next += written;
         left -= written;
     }
+    return 0;
 }
 
-// Owns a file handle for the span of one conversion.
-struct file_handle {
-    HANDLE handle = INVALID_HANDLE_VALUE;
-    ~file_handle()
-    {
-        if (handle != INVALID_HANDLE_VALUE)
-            CloseHandle(handle);
-    }
+struct file_facts {
+    DWORD volume = 0;
+    DWORD index_high = 0;
+    DWORD index_low = 0;
+    DWORD size_high = 0;
+    DWORD size_low = 0;
+    FILETIME written{};
+    DWORD links = 0;
+    DWORD attributes = 0;
 };
+
+file_error facts_of(HANDLE file, file_facts& facts) noexcept
+{
+    BY_HANDLE_FILE_INFORMATION info;
+    if (!GetFileInformationByHandle(file, &info))
+        return last_error();
+    facts.volume = info.dwVolumeSerialNumber;
+    facts.index_high = info.nFileIndexHigh;
+    facts.index_low = info.nFileIndexLow;
+    facts.size_high = info.nFileSizeHigh;
+    facts.size_low = info.nFileSizeLow;
+    facts.written = info.ftLastWriteTime;
+    facts.links = info.nNumberOfLinks;
+    facts.attributes = info.dwFileAttributes;
+    return 0;
+}
+
+// Whether `now` is still the file that was opened as `then`, unchanged. A
+// write within the same clock tick of the file system is not seen.
+bool is_unchanged(const file_facts& then, const file_facts& now) noexcept
+{
+    return then.volume == now.volume && then.index_high == now.index_high && then.index_low == now.index_low &&
+           then.size_high == now.size_high && then.size_low == now.size_low &&
+           then.written.dwLowDateTime == now.written.dwLowDateTime &&
+           then.written.dwHighDateTime == now.written.dwHighDateTime;
+}
+
+// The folder part of `path` with its separator ("" for a bare name), and its last part.
+void split_path(const std::wstring& path, std::wstring& folder, std::wstring& name)
+{
+    std::size_t at = path.find_last_of(L"\\/:");
+    if (at == std::wstring::npos) {
+        folder.clear();
+        name = path;
+    } else {
+        folder = path.substr(0, at + 1);
+        name = path.substr(at + 1);
+    }
+}
+
+// The name of the file itself, past any link on the way, or `given` when the
+// system cannot tell it.
+std::wstring final_name(HANDLE file, const std::wstring& given)
+{
+    std::wstring name(MAX_PATH, L'\0');
+    for (;;) {
+        DWORD length = GetFinalPathNameByHandleW(file, name.data(), static_cast<DWORD>(name.size()),
+                                                 FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+        if (length == 0)
+            return given;
+        if (length < name.size()) {
+            name.resize(length);
+            return name;
+        }
+        name.resize(length);
+    }
+}
+
+bool process_is_gone(unsigned long pid) noexcept
+{
+    handle_holder process{OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, static_cast<DWORD>(pid))};
+    return !process.is_open() && GetLastError() == ERROR_INVALID_PARAMETER;
+}
+
+// Removes the new files and backups that earlier runs left beside the
+// project `name` in `folder` when the process that made them is gone.
+void remove_leftovers(const std::wstring& folder, const std::wstring& name)
+{
+    std::wstring pattern = folder + L"." + name + L".projport-*.tmp";
+    WIN32_FIND_DATAW found;
+    find_holder search{FindFirstFileExW(pattern.c_str(), FindExInfoBasic, &found, FindExSearchNameMatch, nullptr, 0)};
+    if (search.handle == INVALID_HANDLE_VALUE)
+        return;
+    std::string project_name = narrow(name);
+    do {
+        std::string leftover = narrow(found.cFileName);
+        new_file_name_parts parts;
+        if (parse_new_file_name(leftover, parts) && parts.project_name == project_name &&
+            static_cast<DWORD>(parts.pid) != GetCurrentProcessId() && process_is_gone(static_cast<unsigned long>(parts.pid)))
+            (void)DeleteFileW((folder + found.cFileName).c_str());
+    } while (FindNextFileW(search.handle, &found));
+}
 
 }  // namespace
 
-void cli_write(cli_stream stream, std::string_view text) noexcept
+struct cli_project::state {
+    handle_holder file;
+    std::wstring path;
+    file_facts opened;
+    bool for_rewrite = false;
+    std::wstring new_file;  // made and not moved over the project yet
+
+    bool rewrite_in_place_here(std::string_view original, std::string_view converted, replace_failure& failure)
+    {
+        file_facts now;
+        if (file_error code = facts_of(file.handle, now)) {
+            failure = {action_replace, code, 0};
+            return false;
+        }
+        if (!is_unchanged(opened, now)) {
+            failure = {action_replace, error_changed_meanwhile, 0};
+            return false;
+        }
+        LARGE_INTEGER start{};
+        if (!SetFilePointerEx(file.handle, start, nullptr, FILE_BEGIN)) {
+            failure = {action_write, last_error(), 0};
+            return false;
+        }
+        win32_project_file project(file.handle);
+        rewrite_outcome outcome = rewrite_in_place(project, original, converted);
+        if (outcome.failed == rewrite_step::none)
+            return true;
+        failure = {action_write, outcome.error, outcome.restore_error};
+        return false;
+    }
+
+    void remove_new_file() noexcept
+    {
+        if (!new_file.empty())
+            (void)DeleteFileW(new_file.c_str());
+        new_file.clear();
+    }
+};
+
+cli_project::cli_project() noexcept = default;
+
+cli_project::~cli_project()
+{
+    if (state_)
+        state_->remove_new_file();
+    delete state_;
+}
+
+file_error cli_project::open(const std::string& path, bool for_rewrite) noexcept
+{
+    if (state_) {
+        state_->remove_new_file();
+        delete state_;
+    }
+    state_ = new (std::nothrow) state;
+    if (!state_)
+        return ERROR_NOT_ENOUGH_MEMORY;
+    state& s = *state_;
+    s.path = widen(path);
+    s.for_rewrite = for_rewrite;
+    // A read-only project fails the open for writing with ERROR_ACCESS_DENIED.
+    s.file.handle = CreateFileW(s.path.c_str(), GENERIC_READ | (for_rewrite ? GENERIC_WRITE : 0), share_all, nullptr,
+                                OPEN_EXISTING, project_open_flags, nullptr);
+    if (!s.file.is_open())
+        return last_error();
+    if (GetFileType(s.file.handle) != FILE_TYPE_DISK)
+        return error_not_regular_file;
+    if (file_error code = facts_of(s.file.handle, s.opened))
+        return code;
+    if (s.opened.attributes & FILE_ATTRIBUTE_DIRECTORY)
+        return error_not_regular_file;
+    // Also where the open itself let it pass (an administrator's backup
+    // rights, say): read-only is how version control marks a file not
+    // checked out.
+    if (for_rewrite && (s.opened.attributes & FILE_ATTRIBUTE_READONLY))
+        return ERROR_ACCESS_DENIED;
+    return 0;
+}
+
+file_error cli_project::read(std::string& bytes) noexcept
+{
+    bytes.clear();
+    if (!state_ || !state_->file.is_open())
+        return ERROR_INVALID_HANDLE;
+    std::uint64_t size = static_cast<std::uint64_t>(state_->opened.size_high) << 32 | state_->opened.size_low;
+    // The size is a hint: the file is read until a read returns nothing.
+    bytes.resize(static_cast<std::size_t>(size) + 1);
+    std::size_t total = 0;
+    for (;;) {
+        if (total == bytes.size())
+            bytes.resize(bytes.size() * 2);
+        std::size_t room = bytes.size() - total;
+        DWORD got = 0;
+        if (!ReadFile(state_->file.handle, bytes.data() + total, static_cast<DWORD>(room < 0x40000000u ? room : 0x40000000u),
+                      &got, nullptr)) {
+            bytes.clear();
+            return last_error();
+        }
+        if (got == 0)
+            break;
+        total += got;
+    }
+    bytes.resize(total);
+    return 0;
+}
+
+bool cli_project::replace(std::string_view original, std::string_view converted, replace_failure& failure) noexcept
+{
+    failure = {};
+    if (!state_ || !state_->file.is_open() || !state_->for_rewrite) {
+        failure = {action_write, ERROR_INVALID_HANDLE, 0};
+        return false;
+    }
+    if (original == converted)
+        return true;
+    rewrite_hold hold;
+    state& s = *state_;
+    // Another name of the same file would keep the old bytes.
+    if (s.opened.links > 1)
+        return s.rewrite_in_place_here(original, converted, failure);
+
+    std::wstring target = final_name(s.file.handle, s.path);
+    std::wstring folder, name;
+    split_path(target, folder, name);
+    std::string narrow_name = narrow(name);
+    DWORD pid = GetCurrentProcessId();
+    std::wstring new_file = folder + widen(new_file_name(narrow_name, static_cast<long>(pid)));
+    std::wstring backup = folder + widen(backup_file_name(narrow_name, static_cast<long>(pid)));
+
+    handle_holder made{CreateFileW(new_file.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL,
+                                   nullptr)};
+    if (!made.is_open()) {
+        DWORD code = GetLastError();
+        // Left by an earlier process of this number, which is gone.
+        if (code == ERROR_FILE_EXISTS && DeleteFileW(new_file.c_str()))
+            made.handle = CreateFileW(new_file.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL,
+                                      nullptr);
+        if (!made.is_open()) {
+            code = last_error();
+            // No new file in this folder: in place instead.
+            if (code == ERROR_ACCESS_DENIED || code == ERROR_WRITE_PROTECT || code == ERROR_FILENAME_EXCED_RANGE)
+                return s.rewrite_in_place_here(original, converted, failure);
+            failure = {action_create, code, 0};
+            return false;
+        }
+    }
+    s.new_file = new_file;
+    if (file_error code = write_bytes(made.handle, converted)) {
+        (void)made.close();
+        s.remove_new_file();
+        failure = {action_write, code, 0};
+        return false;
+    }
+    if (!made.close()) {
+        file_error code = last_error();
+        s.remove_new_file();
+        failure = {action_write, code, 0};
+        return false;
+    }
+
+    // The last look before the move: another writer's change is kept. The
+    // project's own handle goes first, so that nothing of this process
+    // stands in the replacement's way.
+    (void)s.file.close();
+    {
+        handle_holder current{CreateFileW(target.c_str(), FILE_READ_ATTRIBUTES, share_all, nullptr, OPEN_EXISTING,
+                                          FILE_FLAG_BACKUP_SEMANTICS, nullptr)};
+        file_facts now;
+        if (!current.is_open() || facts_of(current.handle, now) != 0 || !is_unchanged(s.opened, now)) {
+            s.remove_new_file();
+            failure = {action_replace, error_changed_meanwhile, 0};
+            return false;
+        }
+    }
+    // With a backup name the project keeps its own name on every failure but
+    // one, where it has moved to the backup name and is moved back.
+    if (!ReplaceFileW(target.c_str(), new_file.c_str(), backup.c_str(), 0, nullptr, nullptr)) {
+        file_error code = last_error();
+        if (code == ERROR_UNABLE_TO_MOVE_REPLACEMENT_2) {
+            if (!MoveFileExW(backup.c_str(), target.c_str(), 0)) {
+                // The original bytes stand under the backup name: left for
+                // the user, with the converted text beside them.
+                failure = {action_replace, code, last_error()};
+                s.new_file.clear();
+                return false;
+            }
+        }
+        s.remove_new_file();
+        failure = {action_replace, code, 0};
+        return false;
+    }
+    s.new_file.clear();
+    (void)DeleteFileW(backup.c_str());
+    remove_leftovers(folder, name);
+    return true;
+}
+
+file_error cli_write(cli_stream stream, std::string_view text) noexcept
 {
     HANDLE handle = GetStdHandle(stream == cli_stream::output ? STD_OUTPUT_HANDLE : STD_ERROR_HANDLE);
     if (handle == nullptr || handle == INVALID_HANDLE_VALUE)
-        return;
+        return ERROR_INVALID_HANDLE;
     if (is_console(handle))
-        write_console(handle, text);
-    else
-        write_file(handle, text);
-}
-
-file_error with_open_project(const std::string& path, bool writable, project_use use, void* context) noexcept
-{
-    std::wstring name = widen(path);
-    file_handle file;
-    file.handle = CreateFileW(name.c_str(), GENERIC_READ | (writable ? GENERIC_WRITE : 0),
-                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
-                              open_flags, nullptr);
-    if (file.handle == INVALID_HANDLE_VALUE) {
-        DWORD code = GetLastError();
-        return code != 0 ? code : ERROR_GEN_FAILURE;
-    }
-    win32_project_file project(file.handle);
-    use(context, project);
-    return 0;
+        return write_console(handle, text);
+    return write_bytes(handle, with_crlf(std::string(text)));
 }
 
 std::string system_error_text(file_error code)
 {
-    wchar_t* text = nullptr;
-    (void)FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS | FORMAT_MESSAGE_ALLOCATE_BUFFER,
-                         nullptr, code, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
-    if (!text)
+    if (const char* ours = cli_error_text(code))
+        return ours;
+    system_message message(code);
+    if (!message.text)
         return "(null)";
-    std::wstring_view wide(text);
+    std::wstring_view wide(message.text);
     while (!wide.empty() && (wide.back() == L'\n' || wide.back() == L'\r' || wide.back() == L' '))
         wide.remove_suffix(1);
-    std::string utf8 = narrow(wide);
-    LocalFree(text);
-    return utf8;
+    return narrow(wide);
 }

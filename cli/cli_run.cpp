@@ -1,16 +1,51 @@
 #include "cli/cli_run.h"
 
-#include <cstdarg>
-#include <cstdio>
+#include <algorithm>
+#include <cstdint>
 #include <memory>
 #include <new>
+#include <string>
+#include <string_view>
+#include <vector>
 
 #include "cli/cli_platform.h"
 #include "cli/project_discovery.h"
+#include "convert/cli_rules.h"
 #include "convert/conversion.h"
 #include "convert/leftover_toolsets.h"
+#include "convert/report_texts.h"
+#include "convert/retarget.h"
+#include "convert/rewrite_hold.h"
 
 namespace {
+
+// Texts of projport-cli's own: the memory --as-projport converts in, and
+// the annotation of a failed step ("open(P) failed: <system text>").
+constexpr const char no_memory_text[] = "not enough memory for the project\n";
+constexpr std::string_view failed_text = " failed: ";
+
+// A text of report_texts.h without the line end that closes it, for an annotation.
+std::string_view without_line_end(const char* text)
+{
+    std::string_view line = text;
+    while (!line.empty() && line.back() == '\n')
+        line.remove_suffix(1);
+    while (!line.empty() && line.front() == '\n')
+        line.remove_prefix(1);
+    return line;
+}
+
+// What became of a project: a verdict of the shared conversion's, or, with
+// --as-projport, no memory for its buffer.
+struct verdict {
+    conversion_verdict told = conversion_verdict::no_match;
+    bool no_memory = false;
+
+    bool failed() const noexcept
+    {
+        return no_memory || told == conversion_verdict::too_large || told == conversion_verdict::empty;
+    }
+};
 
 struct run_counts {
     unsigned projects = 0;
@@ -19,241 +54,530 @@ struct run_counts {
     unsigned without_match = 0;
     unsigned failed = 0;
     unsigned leftovers = 0;
-    unsigned other_failures = 0;  // solutions and folders that could not be read
 };
 
-// What one project prints is gathered and written in one piece.
-class report_text {
+void append_number(std::string& text, std::uint64_t number)
+{
+    char digits[24];
+    std::size_t at = sizeof digits;
+    do {
+        digits[--at] = static_cast<char>('0' + number % 10);
+        number /= 10;
+    } while (number != 0);
+    text.append(digits + at, sizeof digits - at);
+}
+
+// GitHub's workflow commands: a message escapes '%' (first), CR and LF; a
+// property value also ':' and ','.
+void append_escaped(std::string& text, std::string_view value, bool property)
+{
+    for (char c : value) {
+        switch (c) {
+        case '%':
+            text += "%25";
+            break;
+        case '\r':
+            text += "%0D";
+            break;
+        case '\n':
+            text += "%0A";
+            break;
+        case ':':
+            text += property ? "%3A" : ":";
+            break;
+        case ',':
+            text += property ? "%2C" : ",";
+            break;
+        default:
+            text += c;
+            break;
+        }
+    }
+}
+
+// What one project (or one failed solution or PATH) prints, gathered and
+// written in one piece: its own lines, then its annotations.
+class project_report {
 public:
-    void add(std::string_view text) { text_.append(text); }
+    project_report(const std::string& path, bool annotate) : path_(path), annotate_(annotate) {}
 
-    void add_formatted(const char* format, ...)
+    void add(std::string_view text) { lines_.append(text); }
+
+    // "action(path)" and "   ^ERROR: N, text", and its annotation.
+    void add_failure(std::string_view action, file_error code)
     {
-        char line[512];
-        va_list args;
-        va_start(args, format);
-        int length = std::vsnprintf(line, sizeof line, format, args);
-        va_end(args);
-        if (length > 0)
-            text_.append(line, static_cast<std::size_t>(length) < sizeof line ? static_cast<std::size_t>(length)
-                                                                              : sizeof line - 1);
+        std::string text = system_error_text(code);
+        std::string caption = std::string(action) + failure_open.narrow + path_ + failure_close.narrow;
+        lines_.append(caption).append(line_end.narrow).append(failure_code.narrow);
+        append_number(lines_, code);
+        lines_.append(failure_text.narrow).append(text).append(line_end.narrow);
+        annotate("error", 0, caption + std::string(failed_text) + text);
     }
 
-    void add_failure(std::string_view action, const std::string& path, file_error code)
+    // A failure the program found itself: its line, and its annotation.
+    void add_failure_line(const char* text)
     {
-        text_.append(action).append("(").append(path).append(")\n");
-        add_formatted("   ^ERROR: %u, ", static_cast<unsigned>(code));
-        text_.append(system_error_text(code)).append("\n");
+        add(text);
+        annotate("error", 0, without_line_end(text));
     }
 
-    void flush()
+    // One workflow command: `line` 0 for none.
+    void annotate(std::string_view kind, std::size_t line, std::string_view message)
     {
-        if (!text_.empty())
-            cli_write(cli_stream::output, text_);
-        text_.clear();
+        if (!annotate_)
+            return;
+        annotations_.append("::").append(kind).append(" file=");
+        append_escaped(annotations_, path_, true);
+        if (line != 0) {
+            annotations_.append(",line=");
+            append_number(annotations_, line);
+        }
+        annotations_.append("::");
+        append_escaped(annotations_, message, false);
+        annotations_ += '\n';
+    }
+
+    bool annotating() const noexcept { return annotate_; }
+
+    // Writes what was gathered. Returns 0 or the error of the write.
+    [[nodiscard]] file_error flush()
+    {
+        lines_ += annotations_;
+        annotations_.clear();
+        file_error code = lines_.empty() ? 0 : cli_write(cli_stream::output, lines_);
+        lines_.clear();
+        return code;
     }
 
 private:
-    std::string text_;
+    const std::string& path_;
+    bool annotate_ = false;
+    std::string lines_;
+    std::string annotations_;
 };
 
-std::string label_of(vs_version target)
+// From `from` (an offset of the converted text) on, a line of the converted
+// text is `lines` lines further down than the same line of the original.
+struct line_shift {
+    std::size_t from = 0;
+    std::ptrdiff_t lines = 0;
+};
+
+std::ptrdiff_t count_line_feeds(std::string_view text)
 {
-    std::string label;
-    for (const wchar_t* c = version_table[target].label; *c; ++c)
-        label.push_back(static_cast<char>(*c));
-    return label;
+    return static_cast<std::ptrdiff_t>(std::count(text.begin(), text.end(), '\n'));
 }
 
-// Working memory kept from one project to the next, grown when a project needs more.
-class reusable_block {
+// A converted project and what is known of how it came from the original.
+struct conversion_outcome {
+    verdict told;
+    std::string built;           // the converted text, when the rules built one here
+    std::string_view converted;  // the converted text (== original when nothing changed)
+    std::size_t first_change = 0;     // offset in the original of the change nearest its start
+    std::vector<line_shift> shifts;   // in increasing order of `from`
+};
+
+// Working memory of --as-projport, kept from one project to the next and
+// grown when a project needs more: the same sizes as projport.exe's.
+class reusable_buffer {
 public:
-    bool fit(std::uint64_t file_size, conversion_block& block) noexcept
+    char* fit(std::size_t size) noexcept
     {
-        std::size_t half = conversion_half_for(file_size);
-        if (half > half_) {
-            bytes_.reset(new (std::nothrow) char[2 * half]);
-            half_ = bytes_ ? half : 0;
-            if (!bytes_)
-                return false;
+        if (size > size_) {
+            bytes_.reset(new (std::nothrow) char[size]);
+            size_ = bytes_ ? size : 0;
         }
-        block = {bytes_.get(), bytes_.get() + half_, half_};
-        return true;
+        return bytes_.get();
     }
 
 private:
     std::unique_ptr<char[]> bytes_;
-    std::size_t half_ = 0;
+    std::size_t size_ = 0;
 };
 
-// Prints a conversion's changes, verdict and failures as projport.exe does.
-class project_report final : public conversion_report {
-public:
-    project_report(report_text& out, const std::string& path, const std::string& label)
-        : out_(out), path_(path), label_(label)
-    {
-    }
-
-    conversion_verdict verdict_told = conversion_verdict::empty;
-    bool verdict_seen = false;
-    bool failure_seen = false;
-
-    void changed(change_kind kind, std::string_view text) noexcept override
-    {
-        if (kind == change_kind::inserted)
-            out_.add("+ ");
-        out_.add(text);
-        out_.add("\n");
-    }
-
-    void verdict(conversion_verdict verdict) noexcept override
-    {
-        verdict_told = verdict;
-        verdict_seen = true;
-        const char* label = label_.c_str();
-        switch (verdict) {
-        case conversion_verdict::ready:
-            out_.add_formatted("\nProject is ready for Visual Studio %s\n", label);
-            break;
-        case conversion_verdict::would_retarget:
-            out_.add_formatted("\nProject would be retargeted to Visual Studio %s\n", label);
-            break;
-        case conversion_verdict::already_configured:
-            out_.add_formatted("Already configured for Visual Studio %s\n", label);
-            break;
-        case conversion_verdict::no_match:
-            out_.add("could not find a match\n");
-            break;
-        case conversion_verdict::empty:
-            out_.add("the project file is empty\n");
-            break;
-        case conversion_verdict::too_large:
-            out_.add("the converted project would not fit its buffer; the file is left unchanged\n");
-            break;
-        }
-    }
-
-    void failed(conversion_step step, file_error code) noexcept override
-    {
-        failure_seen = true;
-        const char* actions[] = {"read", "seek", "write", "restore"};
-        out_.add_failure(actions[static_cast<int>(step)], path_, code);
-    }
-
-private:
-    report_text& out_;
-    const std::string& path_;
-    const std::string& label_;
-};
-
-struct project_run {
+struct run_setup {
     const cli_request& request;
-    const std::string& path;
-    const std::string& label;
-    reusable_block& memory;
-    report_text& out;
-    run_counts& counts;
+    const cli_version_row& row;
+    reusable_buffer& buffer;
 };
 
-void add_leftover(void* context, const leftover_toolset& element)
+// projport-cli's own rules (cli_rules.h): the edits applied to a copy.
+struct edit_builder {
+    std::string_view original;
+    project_report& report;
+    conversion_outcome& outcome;
+    std::size_t copied = 0;
+    bool first = true;
+};
+
+void apply_edit(void* context, const cli_edit& e)
 {
-    auto& out = *static_cast<report_text*>(context);
-    out.add_formatted("  line %lu: ", static_cast<unsigned long>(element.line));
-    out.add(element.element);
-    out.add(" left unchanged\n");
+    auto& b = *static_cast<edit_builder*>(context);
+    std::string& out = b.outcome.built;
+    out.append(b.original.data() + b.copied, e.at - b.copied);
+    out.append(e.text);
+    b.copied = e.at + e.length;
+    if (b.first)
+        b.outcome.first_change = e.at;
+    b.first = false;
+    std::ptrdiff_t lines = count_line_feeds(e.text) - count_line_feeds(b.original.substr(e.at, e.length));
+    if (lines != 0)
+        b.outcome.shifts.push_back({out.size(), lines});
+    if (e.kind == change_kind::inserted)
+        b.report.add(inserted_mark.narrow);
+    b.report.add(e.reported);
+    b.report.add(line_end.narrow);
 }
 
-void convert_opened(void* context, project_file& file)
+void convert_by_cli_rules(std::string_view original, const run_setup& setup, project_report& report,
+                          conversion_outcome& outcome)
 {
-    auto& run = *static_cast<project_run*>(context);
-    project_report report(run.out, run.path, run.label);
-    conversion_block block;
-    if (!run.memory.fit(file.size(), block)) {
-        run.out.add("not enough memory for the project\n");
-        ++run.counts.failed;
+    outcome.built.reserve(original.size() + 64);
+    edit_builder builder{original, report, outcome};
+    cli_target target{setup.request.target, setup.request.sdk};
+    cli_edits found = find_cli_edits(original, target, apply_edit, &builder);
+    outcome.built.append(original.data() + builder.copied, original.size() - builder.copied);
+    outcome.converted = outcome.built;
+    if (outcome.converted != original)
+        outcome.told.told = setup.request.check ? conversion_verdict::would_retarget : conversion_verdict::ready;
+    else
+        outcome.told.told = found.names_target ? conversion_verdict::already_configured : conversion_verdict::no_match;
+}
+
+void print_change(void* context, change_kind kind, std::string_view text)
+{
+    auto& report = *static_cast<project_report*>(context);
+    if (kind == change_kind::inserted)
+        report.add(inserted_mark.narrow);
+    report.add(text);
+    report.add(line_end.narrow);
+}
+
+// projport.exe's rules and lines (retarget.h), in a buffer of its sizes.
+void convert_as_projport(std::string_view original, const run_setup& setup, project_report& report,
+                         conversion_outcome& outcome)
+{
+    vs_version target = setup.request.projport_target;
+    std::size_t half = conversion_half_for(original.size());
+    char* output = setup.buffer.fit(half);
+    if (!output) {
+        outcome.told.no_memory = true;
         return;
     }
-    conversion_mode mode = run.request.check ? conversion_mode::check : conversion_mode::rewrite;
-    file_conversion outcome = convert_open_file(file, block, run.request.target, mode, report);
+    bool inserted = false;
+    struct listener_context {
+        project_report& report;
+        bool& inserted;
+    } context{report, inserted};
+    auto told = [](void* c, change_kind kind, std::string_view text) {
+        auto& lc = *static_cast<listener_context*>(c);
+        lc.inserted = lc.inserted || kind == change_kind::inserted;
+        print_change(&lc.report, kind, text);
+    };
+    retarget_result result = retarget_text(original, output, half, target, {told, &context});
+    if (result.overflow) {
+        outcome.told.told = conversion_verdict::too_large;
+        return;
+    }
+    outcome.converted = std::string_view(output, result.length);
+    if (!result.changed) {
+        outcome.told.told =
+            names_target(original, target) ? conversion_verdict::already_configured : conversion_verdict::no_match;
+        return;
+    }
+    // A 2017 or 2019 project checked against its own version has its shared
+    // ToolsVersion "replaced" by the same text: no byte would change.
+    if (setup.request.check)
+        outcome.told.told = outcome.converted == original ? conversion_verdict::already_configured
+                                                           : conversion_verdict::would_retarget;
+    else
+        outcome.told.told = conversion_verdict::ready;
 
-    if (!report.failure_seen && report.verdict_seen) {
-        switch (report.verdict_told) {
-        case conversion_verdict::ready:
-        case conversion_verdict::would_retarget:
-            ++run.counts.retargeted;
-            break;
-        case conversion_verdict::already_configured:
-            ++run.counts.already_configured;
-            break;
-        case conversion_verdict::no_match:
-            ++run.counts.without_match;
-            break;
-        case conversion_verdict::empty:
-        case conversion_verdict::too_large:
-            ++run.counts.failed;
-            break;
+    // Where the texts part is where the first change begins, but for an
+    // inserted attribute whose separator repeats the line feed behind the
+    // project element's start: that line feed is common to both, and the
+    // attribute, with the line feed in front of it, goes in before it.
+    std::size_t common = 0;
+    std::size_t shorter = std::min(original.size(), outcome.converted.size());
+    while (common < shorter && original[common] == outcome.converted[common])
+        ++common;
+    outcome.first_change = common;
+    if (inserted) {
+        std::size_t anchor = searchable_text(original).find(project_anchor);
+        if (anchor != std::string_view::npos) {
+            std::size_t behind = anchor + project_anchor.size();
+            outcome.first_change = std::min(common, behind);
+            if (behind < original.size() && original[behind] == '\n')
+                outcome.shifts.push_back({behind + 1, 1});
         }
+    }
+}
+
+struct leftover_listing {
+    project_report& report;
+    const std::vector<line_shift>* shifts = nullptr;  // null: lines as found
+    std::size_t next_shift = 0;
+    std::ptrdiff_t shifted = 0;
+};
+
+void list_leftover(void* context, const leftover_toolset& element)
+{
+    auto& listing = *static_cast<leftover_listing*>(context);
+    if (listing.shifts) {
+        const std::vector<line_shift>& shifts = *listing.shifts;
+        while (listing.next_shift < shifts.size() && shifts[listing.next_shift].from <= element.offset)
+            listing.shifted += shifts[listing.next_shift++].lines;
+    }
+    std::size_t line = static_cast<std::size_t>(static_cast<std::ptrdiff_t>(element.line) - listing.shifted);
+    std::string text = leftover_line.narrow;
+    append_number(text, line);
+    text.append(leftover_element.narrow).append(element.element).append(leftover_end.narrow);
+    listing.report.add(text);
+    std::string message = std::string(element.element) + std::string(without_line_end(leftover_end.narrow));
+    listing.report.annotate("warning", line, message);
+}
+
+// Lists the toolset elements of `text` left as they stand; with `shifts`,
+// by their lines in the original. Returns how many.
+unsigned list_leftovers(std::string_view text, const std::vector<line_shift>* shifts, const cli_version_row& row,
+                        project_report& report)
+{
+    leftover_listing listing{report, shifts};
+    return static_cast<unsigned>(find_leftover_toolsets(text, row.toolset, row.xp_toolset, list_leftover, &listing));
+}
+
+std::size_t line_of(std::string_view text, std::size_t offset)
+{
+    return static_cast<std::size_t>(count_line_feeds(text.substr(0, offset))) + 1;
+}
+
+enum class outcome_kind { retargeted, already_configured, no_match, failed };
+
+struct project_result {
+    outcome_kind kind = outcome_kind::failed;
+    unsigned leftovers = 0;
+    file_error output_error = 0;
+};
+
+void add_verdict(project_report& report, verdict told, std::string_view label)
+{
+    if (told.no_memory) {
+        report.add_failure_line(no_memory_text);
+        return;
+    }
+    report_line line = verdict_text(told.told);
+    if (told.failed()) {
+        report.add_failure_line(line.before.narrow);
+        return;
+    }
+    report.add(line.before.narrow);
+    if (line.shows_label)
+        report.add(label);
+    report.add(line.after.narrow);
+}
+
+outcome_kind kind_of(verdict told)
+{
+    if (told.failed())
+        return outcome_kind::failed;
+    switch (told.told) {
+    case conversion_verdict::ready:
+    case conversion_verdict::would_retarget:
+        return outcome_kind::retargeted;
+    case conversion_verdict::already_configured:
+        return outcome_kind::already_configured;
+    case conversion_verdict::no_match:
+    case conversion_verdict::empty:
+    case conversion_verdict::too_large:
+        break;
+    }
+    return outcome_kind::no_match;
+}
+
+// Converts (or checks) the project at `path` and prints its report, under a
+// rewrite_hold while the project is replaced and its report printed.
+project_result convert_one(const run_setup& setup, const std::string& path)
+{
+    const cli_request& request = setup.request;
+    std::string_view label = setup.row.label;
+    project_result result;
+    project_report report(path, request.annotate_github);
+    report.add(heading_open.narrow);
+    report.add(path);
+    report.add(heading_version.narrow);
+    report.add(label);
+    report.add(heading_close.narrow);
+
+    cli_project project;
+    if (file_error code = project.open(path, !request.check)) {
+        report.add_failure("open", code);
+        result.output_error = report.flush();
+        return result;
+    }
+    std::string bytes;
+    if (file_error code = project.read(bytes)) {
+        report.add_failure("read", code);
+        result.output_error = report.flush();
+        return result;
+    }
+    if (bytes.empty()) {
+        report.add_failure_line(verdict_text(conversion_verdict::empty).before.narrow);
+        result.output_error = report.flush();
+        return result;
+    }
+
+    conversion_outcome outcome;
+    outcome.converted = bytes;
+    if (request.as_projport)
+        convert_as_projport(bytes, setup, report, outcome);
+    else
+        convert_by_cli_rules(bytes, setup, report, outcome);
+    result.kind = kind_of(outcome.told);
+
+    // A converted text equal to the file's bytes is never written.
+    bool writes = !request.check && !outcome.told.failed() && outcome.told.told == conversion_verdict::ready &&
+                  outcome.converted != std::string_view(bytes);
+    if (!writes) {
+        add_verdict(report, outcome.told, label);
+        // Under --check the lines are those of the file as it stands: the
+        // converted text's, moved back over what the edits added or removed.
+        bool checked_change = !outcome.told.failed() && outcome.told.told == conversion_verdict::would_retarget;
+        if (checked_change && report.annotating()) {
+            std::string message =
+                std::string(without_line_end(verdict_text(conversion_verdict::would_retarget).before.narrow)) +
+                std::string(label);
+            report.annotate("error", line_of(bytes, outcome.first_change), message);
+        }
+        std::string_view scanned = result.kind == outcome_kind::failed ? std::string_view(bytes) : outcome.converted;
+        result.leftovers = list_leftovers(scanned, checked_change ? &outcome.shifts : nullptr, setup.row, report);
+        result.output_error = report.flush();
+        return result;
+    }
+
+    rewrite_hold hold;
+    replace_failure failure;
+    if (project.replace(bytes, outcome.converted, failure)) {
+        add_verdict(report, outcome.told, label);
+        result.leftovers = list_leftovers(outcome.converted, nullptr, setup.row, report);
     } else {
-        ++run.counts.failed;
+        result.kind = outcome_kind::failed;
+        report.add_failure(failure.action ? failure.action : "write", failure.error);
+        if (failure.restore_error != 0)
+            report.add_failure("restore", failure.restore_error);
+        result.leftovers = list_leftovers(bytes, nullptr, setup.row, report);
     }
-    run.counts.leftovers +=
-        static_cast<unsigned>(find_leftover_toolsets(outcome.text, run.request.target, add_leftover, &run.out));
+    result.output_error = report.flush();
+    return result;
 }
 
-void convert_one(const cli_request& request, const std::string& path, const std::string& label,
-                 reusable_block& memory, run_counts& counts)
+// The solutions and PATHs that could not be read: each counts as a failed project.
+file_error report_problems(const cli_request& request, const std::vector<discovery_problem>& problems,
+                           run_counts& counts)
 {
-    report_text out;
-    out.add("[");
-    out.add(path);
-    out.add("]\nConfiguring project for Visual Studio ");
-    out.add(label);
-    out.add("\n\n");
-    ++counts.projects;
-    project_run run{request, path, label, memory, out, counts};
-    if (file_error code = with_open_project(path, !request.check, convert_opened, &run)) {
-        out.add_failure("open", path, code);
+    for (const discovery_problem& problem : problems) {
+        project_report report(problem.path, request.annotate_github);
+        report.add_failure(problem.action ? problem.action : "open", problem.code);
+        ++counts.projects;
         ++counts.failed;
+        if (file_error code = report.flush())
+            return code;
     }
-    out.flush();
+    return 0;
 }
 
-void print_summary(const cli_request& request, const run_counts& counts)
+void append_count(std::string& text, unsigned count, std::string_view one, std::string_view many)
 {
-    char line[512];
-    std::snprintf(line, sizeof line,
-                  "%u projects: %u %s, %u already configured, %u without a match, %u failed; "
-                  "%u toolset elements left unchanged\n",
-                  counts.projects, counts.retargeted, request.check ? "would be retargeted" : "retargeted",
-                  counts.already_configured, counts.without_match, counts.failed, counts.leftovers);
-    cli_write(cli_stream::output, line);
+    append_number(text, count);
+    text += ' ';
+    text.append(count == 1 ? one : many);
+}
+
+file_error print_summary(const cli_request& request, const run_counts& counts)
+{
+    std::string line;
+    append_count(line, counts.projects, "project", "projects");
+    line += ": ";
+    append_number(line, counts.retargeted);
+    line.append(request.check ? " would be retargeted, " : " retargeted, ");
+    append_number(line, counts.already_configured);
+    line.append(" already configured, ");
+    append_number(line, counts.without_match);
+    line.append(" without a match, ");
+    append_number(line, counts.failed);
+    line.append(" failed; ");
+    append_count(line, counts.leftovers, "toolset element", "toolset elements");
+    line.append(" left unchanged\n");
+    return cli_write(cli_stream::output, line);
+}
+
+void count(run_counts& counts, const project_result& result)
+{
+    ++counts.projects;
+    counts.leftovers += result.leftovers;
+    switch (result.kind) {
+    case outcome_kind::retargeted:
+        ++counts.retargeted;
+        break;
+    case outcome_kind::already_configured:
+        ++counts.already_configured;
+        break;
+    case outcome_kind::no_match:
+        ++counts.without_match;
+        break;
+    case outcome_kind::failed:
+        ++counts.failed;
+        break;
+    }
+}
+
+// Standard output failed: the run ends, said on standard error if it still
+// can be.
+void report_output_failure(file_error code)
+{
+    std::string line = "projport-cli: write(standard output) failed: " + system_error_text(code) + "\n";
+    (void)cli_write(cli_stream::error, line);
 }
 
 }  // namespace
 
 int run_cli(const cli_request& request)
 {
-    std::string label = label_of(request.target);
-    reusable_block memory;
+    reusable_buffer buffer;
+    run_setup setup{request, cli_version_table[request.target], buffer};
     run_counts counts;
     project_set seen;
-    for (const std::string& path : request.paths) {
+    file_error output_error = 0;
+    int held = 0;
+    // Every PATH is looked at before any project is replaced: a replaced
+    // project is a new file, which the set of projects seen would not know.
+    struct found_projects {
         std::vector<std::string> projects;
         std::vector<discovery_problem> problems;
-        discover_projects(path, seen, projects, problems);
-        if (!problems.empty()) {
-            report_text out;
-            for (const discovery_problem& problem : problems)
-                out.add_failure(problem.action, problem.path, problem.code);
-            out.flush();
-            counts.other_failures += static_cast<unsigned>(problems.size());
+    };
+    std::vector<found_projects> found(request.paths.size());
+    for (std::size_t p = 0; p < request.paths.size(); ++p)
+        discover_projects(request.paths[p], seen, found[p].projects, found[p].problems);
+    for (const found_projects& path : found) {
+        output_error = report_problems(request, path.problems, counts);
+        for (std::size_t i = 0; output_error == 0 && i < path.projects.size(); ++i) {
+            project_result result = convert_one(setup, path.projects[i]);
+            count(counts, result);
+            output_error = result.output_error;
+            held = held_signal();
+            if (held != 0)
+                break;
         }
-        for (const std::string& project : projects)
-            convert_one(request, project, label, memory, counts);
+        if (output_error != 0 || held != 0)
+            break;
     }
-    print_summary(request, counts);
+    if (output_error == 0)
+        output_error = print_summary(request, counts);
+    if (output_error != 0)
+        report_output_failure(output_error);
 
-    if (counts.failed != 0 || counts.other_failures != 0)
+    if (held != 0)
+        return cli_exit_signal_base + held;
+    if (output_error != 0 || counts.failed != 0)
         return cli_exit_failed;
     if (request.check && counts.retargeted != 0)
         return cli_exit_would_retarget;

@@ -65,5 +65,7 @@ inline constexpr std::uint64_t small_file_limit = 64u << 20;
 
 // Replaces `bytes` with the whole content of file `path`. Returns 0, or the
 // error code with `action` set to "open" or "read"; a file larger than
-// small_file_limit is a read failure (EFBIG, ERROR_FILE_TOO_LARGE).
+// small_file_limit is a read failure (EFBIG, ERROR_FILE_TOO_LARGE). Anything
+// but a regular file (a FIFO, a device) is refused without waiting on it:
+// error_not_regular_file (cli_errors.h), with "open".
 [[nodiscard]] unsigned read_small_file(const std::string& path, std::string& bytes, const char*& action) noexcept;

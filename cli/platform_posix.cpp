@@ -8,6 +8,8 @@
 
 #include <utility>
 
+#include "cli/cli_errors.h"
+
 namespace {
 
 constexpr const char* action_open = "open";
@@ -101,17 +103,24 @@ unsigned list_folder(const std::string& path, std::vector<folder_entry>& entries
 unsigned read_small_file(const std::string& path, std::string& bytes, const char*& action) noexcept
 {
     bytes.clear();
-    fd_holder file{open(path.c_str(), O_RDONLY | O_CLOEXEC)};
+    // Without waiting: a FIFO would block the open until a writer comes.
+    fd_holder file{open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC)};
     if (file.fd < 0) {
         action = action_open;
         return last_error();
     }
-    action = action_read;
     struct stat info;
-    if (fstat(file.fd, &info) != 0)
+    if (fstat(file.fd, &info) != 0) {
+        action = action_read;
         return last_error();
-    if (S_ISDIR(info.st_mode))
-        return EISDIR;
+    }
+    if (!S_ISREG(info.st_mode)) {
+        action = action_open;
+        return error_not_regular_file;
+    }
+    action = action_read;
+    if (fcntl(file.fd, F_SETFL, 0) != 0)
+        return last_error();
     if (info.st_size < 0 || static_cast<std::uint64_t>(info.st_size) > small_file_limit)
         return EFBIG;
     // The size is only a hint: the file is read until its end.

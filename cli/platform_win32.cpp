@@ -4,6 +4,7 @@
 
 #include <utility>
 
+#include "cli/cli_errors.h"
 #include "cli/text_encoding.h"
 
 namespace {
@@ -107,6 +108,11 @@ unsigned read_small_file(const std::string& path, std::string& bytes, const char
     if (file.handle == INVALID_HANDLE_VALUE) {
         action = action_open;
         return last_error();
+    }
+    // A pipe or a device is never read: it may block, or never end.
+    if (GetFileType(file.handle) != FILE_TYPE_DISK) {
+        action = action_open;
+        return error_not_regular_file;
     }
     action = action_read;
     LARGE_INTEGER size;

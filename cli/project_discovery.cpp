@@ -135,6 +135,24 @@ void walk_folder(const std::string& root, project_set& seen, std::vector<std::st
         take(std::move(path), seen, projects);
 }
 
+// A solution entry as it can be printed: its control characters as \xNN.
+std::string printable(std::string_view written)
+{
+    constexpr char digits[] = "0123456789ABCDEF";
+    std::string text;
+    for (char c : written) {
+        auto byte = static_cast<unsigned char>(c);
+        if (byte < 0x20 || byte == 0x7F) {
+            text += "\\x";
+            text += digits[byte >> 4];
+            text += digits[byte & 0xF];
+        } else {
+            text += c;
+        }
+    }
+    return text;
+}
+
 void read_solution(const std::string& path, bool is_slnx, project_set& seen, std::vector<std::string>& projects,
                    std::vector<discovery_problem>& problems)
 {
@@ -144,9 +162,17 @@ void read_solution(const std::string& path, bool is_slnx, project_set& seen, std
         problems.push_back({path, action, code});
         return;
     }
-    std::vector<std::string> written = is_slnx ? slnx_project_paths(bytes) : sln_project_paths(bytes);
+    solution_listing listing;
+    if (cli_error code = is_slnx ? slnx_project_paths(bytes, listing) : sln_project_paths(bytes, listing)) {
+        problems.push_back({path, "read", code});
+        return;
+    }
     std::string_view folder = folder_part(path);
-    for (const std::string& entry : written)
+    // An entry with a control character is never opened: the name the
+    // system would see ends at a zero byte, and could be another file.
+    for (const std::string& entry : listing.rejected)
+        problems.push_back({std::string(folder) + printable(entry), "open", error_control_in_path});
+    for (const std::string& entry : listing.paths)
         take(solution_project_path(folder, entry), seen, projects);
 }
 

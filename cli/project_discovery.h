@@ -6,7 +6,8 @@
 //     (reparse points on Windows) are not followed, and folders named ".git"
 //     or ".vs" (in any case) are skipped;
 //   - a solution, by its extension ".sln" or ".slnx" (in any case): the
-//     projects it lists (see solution_reader.h), relative to its folder;
+//     projects it lists (see solution_reader.h), relative to its folder; an
+//     entry with a control character is a problem, not a project;
 //   - anything else: a project file, whether it exists or not (the open of
 //     the conversion reports a missing one).
 // Paths are UTF-8 on every platform. Found projects are joined to the walked
@@ -23,12 +24,15 @@
 #include <utility>
 #include <vector>
 
-// A solution that could not be opened or read, or a folder that could not be
-// listed.
+#include "cli/cli_errors.h"
+
+// A solution that could not be opened or read (or is not a solution:
+// error_not_a_solution), a solution entry with a control character (its path
+// printable, error_control_in_path), or a folder that could not be listed.
 struct discovery_problem {
     std::string path;
     const char* action = nullptr;  // "open" or "read"
-    unsigned code = 0;             // errno on POSIX, the Windows error code on Windows
+    unsigned code = 0;             // errno on POSIX, the Windows error code on Windows, or a cli_error
 };
 
 // The project files already taken, so that a project reached twice (named
@@ -38,7 +42,9 @@ struct discovery_problem {
 // because it is missing say, by its path as written.
 class project_set {
 public:
-    // True the first time the file `path` names is added, false after.
+    // True the first time the file `path` names is added, false after. A
+    // project replaced by a new file has a new identity: it is added again
+    // after the replacement, so that a later way to it still finds it known.
     bool add(const std::string& path);
 
 private:
@@ -48,7 +54,9 @@ private:
 
 // Appends to `projects` every project file that `path` names, each once per
 // `seen`, in order. Appends to `problems` a solution that cannot be opened or
-// read and a folder that cannot be listed; the rest of the walk goes on.
+// read or is not a solution, a rejected solution entry, and a folder that
+// cannot be listed; the rest of the walk goes on. A folder is walked, also
+// one named like a project or a solution.
 // Never prints.
 void discover_projects(const std::string& path, project_set& seen, std::vector<std::string>& projects,
                        std::vector<discovery_problem>& problems);

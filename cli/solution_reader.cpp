@@ -30,14 +30,27 @@ std::string_view without_utf8_bom(std::string_view bytes) noexcept
 
 // ---- .sln ----
 
-std::string utf16le_to_utf8(std::string_view bytes)
+constexpr std::string_view utf16be_bom = "\xFE\xFF";
+constexpr std::string_view sln_header = "Microsoft Visual Studio Solution File, Format Version";
+
+std::string utf16_bytes_to_utf8(std::string_view bytes, bool big_endian)
 {
     std::u16string units;
     units.reserve(bytes.size() / 2);
+    int high = big_endian ? 0 : 1;
     for (std::size_t i = 0; i + 1 < bytes.size(); i += 2)
-        units += static_cast<char16_t>(static_cast<unsigned char>(bytes[i]) |
-                                       static_cast<unsigned char>(bytes[i + 1]) << 8);
+        units += static_cast<char16_t>(static_cast<unsigned char>(bytes[i + high]) << 8 |
+                                       static_cast<unsigned char>(bytes[i + 1 - high]));
     return utf16_to_utf8(units);
+}
+
+bool is_blank_line(std::string_view line) noexcept
+{
+    for (char c : line) {
+        if (c != ' ' && c != '\t' && c != '\r')
+            return false;
+    }
+    return true;
 }
 
 // A cursor over one line of a .sln.
@@ -101,43 +114,50 @@ struct xml_cursor {
             ++at;
     }
 
-    // Moves past the next `end`; at the end of the text when there is none.
-    void skip_past(std::string_view end) noexcept
+    // Moves past the next `end`; false, at the end of the text, when there is none.
+    bool skip_past(std::string_view end) noexcept
     {
         std::size_t found = text.find(end, at);
         at = found == std::string_view::npos ? text.size() : found + end.size();
+        return found != std::string_view::npos;
     }
 
     // A DOCTYPE may hold an internal subset in brackets, with quoted literals
     // and comments that can contain '>' themselves.
-    void skip_doctype() noexcept
+    // False when it is not closed.
+    bool skip_doctype() noexcept
     {
         int depth = 0;
         while (at < text.size()) {
             if (starts_with("<!--")) {
                 at += 4;
-                skip_past("-->");
+                if (!skip_past("-->"))
+                    return false;
                 continue;
             }
             char c = text[at++];
             if (c == '"' || c == '\'') {
                 std::size_t end = text.find(c, at);
-                at = end == std::string_view::npos ? text.size() : end + 1;
+                if (end == std::string_view::npos)
+                    return false;
+                at = end + 1;
             } else if (c == '[') {
                 ++depth;
             } else if (c == ']') {
                 if (depth > 0)
                     --depth;
             } else if (c == '>' && depth == 0) {
-                return;
+                return true;
             }
         }
+        return false;
     }
 
     std::string_view take_name() noexcept
     {
         std::size_t start = at;
-        while (at < text.size() && !is_space(text[at]) && text[at] != '/' && text[at] != '>' && text[at] != '=')
+        while (at < text.size() && !is_space(text[at]) && text[at] != '/' && text[at] != '>' && text[at] != '=' &&
+               text[at] != '<' && text[at] != '"' && text[at] != '\'')
             ++at;
         return text.substr(start, at - start);
     }
@@ -190,55 +210,26 @@ void append_utf8(std::string& out, std::uint32_t c)
     out += utf16_to_utf8(units);
 }
 
-// An attribute value as XML reads it: line ends and other white space
-// characters become spaces, references are replaced. A reference that is not
-// well formed is kept as written.
-std::string attribute_value(std::string_view raw)
+// Whether `c` may stand in a reference between its '&' and its ';'.
+bool is_reference_char(char c) noexcept
 {
-    std::string value;
-    value.reserve(raw.size());
-    for (std::size_t i = 0; i < raw.size(); ++i) {
-        char c = raw[i];
-        if (c == '\r') {
-            if (i + 1 < raw.size() && raw[i + 1] == '\n')
-                ++i;
-            value += ' ';
-            continue;
-        }
-        if (c == '\n' || c == '\t') {
-            value += ' ';
-            continue;
-        }
-        std::size_t end = c == '&' ? raw.find(';', i) : std::string_view::npos;
-        if (end == std::string_view::npos) {
-            value += c;
-            continue;
-        }
-        std::string_view name = raw.substr(i + 1, end - i - 1);
-        char named = name == "lt" ? '<' : name == "gt" ? '>' : name == "amp" ? '&' : name == "apos" ? '\'' : name == "quot" ? '"' : '\0';
-        std::uint32_t code = named ? 0 : character_reference(name);
-        if (named)
-            value += named;
-        else if (code)
-            append_utf8(value, code);
-        else
-            value.append(raw.substr(i, end - i + 1));
-        i = end;
-    }
-    return value;
+    return c == '#' || (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
 }
 
-// Reads the attributes of a start tag up to and including its '>' and
-// returns the value of `wanted`, if there is one, in `found`. False when the
-// tag is not closed.
-bool read_attributes(xml_cursor& cursor, std::string_view wanted, std::string& found, bool& has_found)
+// Reads the attributes of a start tag up to and including its '>' (or
+// "/>": `empty` is then set) and returns the value of `wanted`, if there is
+// one, in `found`. False when the tag is not well formed.
+bool read_attributes(xml_cursor& cursor, std::string_view wanted, std::string& found, bool& has_found, bool& empty)
 {
+    empty = false;
     for (;;) {
+        bool spaced = cursor.at < cursor.text.size() && is_space(cursor.text[cursor.at]);
         cursor.skip_spaces();
         if (cursor.done())
             return false;
         if (cursor.starts_with("/>")) {
             cursor.at += 2;
+            empty = true;
             return true;
         }
         if (cursor.text[cursor.at] == '>') {
@@ -246,30 +237,58 @@ bool read_attributes(xml_cursor& cursor, std::string_view wanted, std::string& f
             return true;
         }
         std::string_view name = cursor.take_name();
-        if (name.empty()) {
-            ++cursor.at;  // a stray '/' or '=': step over it
-            continue;
-        }
+        if (name.empty() || !spaced)
+            return false;
         cursor.skip_spaces();
         if (cursor.done() || cursor.text[cursor.at] != '=')
-            continue;  // an attribute without a value: not XML, but harmless
+            return false;
         ++cursor.at;
         cursor.skip_spaces();
         if (cursor.done())
             return false;
         char quote = cursor.text[cursor.at];
         if (quote != '"' && quote != '\'')
-            continue;
+            return false;
         std::size_t end = cursor.text.find(quote, cursor.at + 1);
         if (end == std::string_view::npos)
             return false;
         std::string_view raw = cursor.text.substr(cursor.at + 1, end - cursor.at - 1);
+        if (raw.find('<') != std::string_view::npos)
+            return false;
         cursor.at = end + 1;
         if (name == wanted && !has_found) {
-            found = attribute_value(raw);
+            found = xml_attribute_value(raw);
             has_found = true;
         }
     }
+}
+
+// Whether `text` holds nothing but white space.
+bool is_white(std::string_view text) noexcept
+{
+    for (char c : text) {
+        if (!is_space(c))
+            return false;
+    }
+    return true;
+}
+
+// Takes one entry the solution wrote: a project, a rejected one, or nothing.
+void take_entry(std::string path, solution_listing& listing)
+{
+    if (!has_project_extension(path))
+        return;
+    if (has_control_character(path))
+        listing.rejected.push_back(std::move(path));
+    else
+        listing.paths.push_back(std::move(path));
+}
+
+cli_error not_a_solution(solution_listing& listing)
+{
+    listing.paths.clear();
+    listing.rejected.clear();
+    return error_not_a_solution;
 }
 
 }  // namespace
@@ -287,66 +306,175 @@ bool has_project_extension(std::string_view path) noexcept
     return true;
 }
 
-std::vector<std::string> sln_project_paths(std::string_view bytes)
+bool has_control_character(std::string_view text) noexcept
 {
-    std::string converted;
-    if (bytes.substr(0, utf16le_bom.size()) == utf16le_bom) {
-        converted = utf16le_to_utf8(bytes.substr(utf16le_bom.size()));
-        bytes = converted;
-    } else {
-        bytes = without_utf8_bom(bytes);
+    for (char c : text) {
+        auto byte = static_cast<unsigned char>(c);
+        if (byte < 0x20 || byte == 0x7F)
+            return true;
     }
-    std::vector<std::string> paths;
-    std::size_t start = 0;
-    while (start < bytes.size()) {
-        std::size_t end = bytes.find('\n', start);
-        if (end == std::string_view::npos)
-            end = bytes.size();
-        // A carriage return before the line feed comes after the fields and
-        // needs no removing.
-        std::string_view line = bytes.substr(start, end - start);
-        std::string_view path;
-        if (project_line_path(line, path) && has_project_extension(path))
-            paths.emplace_back(path);
-        start = end + 1;
-    }
-    return paths;
+    return false;
 }
 
-std::vector<std::string> slnx_project_paths(std::string_view bytes)
+bool solution_text(std::string_view bytes, std::string& text)
 {
-    // A byte order mark, like any text outside the markup, is passed over.
-    xml_cursor cursor{bytes};
-    std::vector<std::string> paths;
+    bool little = bytes.substr(0, utf16le_bom.size()) == utf16le_bom;
+    bool big = bytes.substr(0, utf16be_bom.size()) == utf16be_bom;
+    if (little || big) {
+        bytes.remove_prefix(2);
+        if (bytes.size() % 2 != 0)
+            return false;
+        text = utf16_bytes_to_utf8(bytes, big);
+    } else {
+        text = without_utf8_bom(bytes);
+    }
+    return true;
+}
+
+std::string xml_attribute_value(std::string_view raw)
+{
+    std::string value;
+    value.reserve(raw.size());
+    for (std::size_t i = 0; i < raw.size(); ++i) {
+        char c = raw[i];
+        if (c == '\r') {
+            if (i + 1 < raw.size() && raw[i + 1] == '\n')
+                ++i;
+            value += ' ';
+            continue;
+        }
+        if (c == '\n' || c == '\t') {
+            value += ' ';
+            continue;
+        }
+        if (c != '&') {
+            value += c;
+            continue;
+        }
+        // The reference ends at the first byte that cannot be part of one,
+        // which is never '&': every byte is looked at at most twice.
+        std::size_t end = i + 1;
+        while (end < raw.size() && is_reference_char(raw[end]))
+            ++end;
+        if (end == raw.size() || raw[end] != ';') {
+            value += c;
+            continue;
+        }
+        std::string_view name = raw.substr(i + 1, end - i - 1);
+        char named = name == "lt" ? '<' : name == "gt" ? '>' : name == "amp" ? '&' : name == "apos" ? '\'' : name == "quot" ? '"' : '\0';
+        std::uint32_t code = named ? 0 : character_reference(name);
+        if (named)
+            value += named;
+        else if (code)
+            append_utf8(value, code);
+        else
+            value.append(raw.substr(i, end - i + 1));
+        i = end;
+    }
+    return value;
+}
+
+cli_error sln_project_paths(std::string_view bytes, solution_listing& listing)
+{
+    listing.paths.clear();
+    listing.rejected.clear();
+    std::string decoded;
+    if (!solution_text(bytes, decoded))
+        return not_a_solution(listing);
+    std::string_view text = decoded;
+    bool has_header = false;
+    std::size_t start = 0;
+    while (start < text.size()) {
+        std::size_t end = text.find('\n', start);
+        if (end == std::string_view::npos)
+            end = text.size();
+        // A carriage return before the line feed comes after the fields and
+        // needs no removing.
+        std::string_view line = text.substr(start, end - start);
+        start = end + 1;
+        if (!has_header) {
+            if (is_blank_line(line))
+                continue;
+            line_cursor cursor{line};
+            if (!cursor.take(sln_header))
+                return not_a_solution(listing);
+            has_header = true;
+            continue;
+        }
+        std::string_view path;
+        if (project_line_path(line, path))
+            take_entry(std::string(path), listing);
+    }
+    if (!has_header)
+        return not_a_solution(listing);
+    return 0;
+}
+
+cli_error slnx_project_paths(std::string_view bytes, solution_listing& listing)
+{
+    listing.paths.clear();
+    listing.rejected.clear();
+    std::string decoded;
+    if (!solution_text(bytes, decoded))
+        return not_a_solution(listing);
+    xml_cursor cursor{decoded};
+    std::vector<std::string_view> open_elements;
+    bool root_seen = false;
     while (!cursor.done()) {
         std::size_t open = cursor.text.find('<', cursor.at);
+        std::size_t text_end = open == std::string_view::npos ? cursor.text.size() : open;
+        // Outside the root element only white space may stand between the markup.
+        if (open_elements.empty() && !is_white(cursor.text.substr(cursor.at, text_end - cursor.at)))
+            return not_a_solution(listing);
         if (open == std::string_view::npos)
             break;
         cursor.at = open;
+        bool closed = true;
         if (cursor.starts_with("<!--")) {
             cursor.at += 4;
-            cursor.skip_past("-->");
+            closed = cursor.skip_past("-->");
         } else if (cursor.starts_with("<![CDATA[")) {
             cursor.at += 9;
-            cursor.skip_past("]]>");
+            closed = !open_elements.empty() && cursor.skip_past("]]>");
         } else if (cursor.starts_with("<?")) {
             cursor.at += 2;
-            cursor.skip_past("?>");
+            closed = cursor.skip_past("?>");
         } else if (cursor.starts_with("<!DOCTYPE")) {
             cursor.at += 9;
-            cursor.skip_doctype();
-        } else if (cursor.starts_with("<!") || cursor.starts_with("</")) {
-            cursor.skip_past(">");
+            closed = !root_seen && cursor.skip_doctype();
+        } else if (cursor.starts_with("<!")) {
+            closed = false;
+        } else if (cursor.starts_with("</")) {
+            cursor.at += 2;
+            std::string_view element = cursor.take_name();
+            cursor.skip_spaces();
+            closed = !open_elements.empty() && element == open_elements.back() && !cursor.done() &&
+                     cursor.text[cursor.at] == '>';
+            if (closed) {
+                ++cursor.at;
+                open_elements.pop_back();
+            }
         } else {
             ++cursor.at;
             std::string_view element = cursor.take_name();
+            bool is_root = open_elements.empty();
             std::string path;
             bool has_path = false;
-            if (!read_attributes(cursor, element == "Project" ? "Path" : "", path, has_path))
-                break;
-            if (has_path && has_project_extension(path))
-                paths.push_back(std::move(path));
+            bool empty = false;
+            closed = !element.empty() && !(is_root && (root_seen || element != "Solution")) &&
+                     read_attributes(cursor, element == "Project" ? "Path" : "", path, has_path, empty);
+            if (closed) {
+                root_seen = true;
+                if (!empty)
+                    open_elements.push_back(element);
+                if (has_path)
+                    take_entry(std::move(path), listing);
+            }
         }
+        if (!closed)
+            return not_a_solution(listing);
     }
-    return paths;
+    if (!root_seen || !open_elements.empty())
+        return not_a_solution(listing);
+    return 0;
 }

@@ -1,11 +1,9 @@
 #include "convert/async_file.h"
 
 #include "convert/error_report.h"
+#include "convert/win32_project_file.h"
 
 namespace {
-
-constexpr DWORD fixed_open_flags =
-    FILE_FLAG_SEQUENTIAL_SCAN | FILE_FLAG_BACKUP_SEMANTICS | FILE_ATTRIBUTE_NORMAL;
 
 bool is_no_handle(HANDLE h) noexcept
 {
@@ -38,7 +36,7 @@ DWORD async_file::open(const wchar_t* name, DWORD extra_flags) noexcept
 {
     if (is_open)
         return 0xFFFFFFFF;
-    DWORD flags = extra_flags | fixed_open_flags;
+    DWORD flags = extra_flags | project_open_flags;
     SetLastError(0);
     last_error = 0;
 

@@ -6,6 +6,7 @@
 
 #include "console/report.h"
 #include "convert/report_texts.h"
+#include "convert/win32_project_file.h"
 
 namespace {
 
@@ -15,16 +16,11 @@ constexpr std::size_t caption_capacity = 512;
 
 DWORD print_system_error(DWORD code, const wchar_t* caption) noexcept
 {
-    wchar_t* text = nullptr;
-    (void)FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS |
-                             FORMAT_MESSAGE_ALLOCATE_BUFFER,
-                         nullptr, code, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
+    system_message message(code);
     if (caption)
         print_report(L"%ls%ls", caption, line_end.wide);
     print_report(L"%ls%u%ls%ls", failure_code.wide, static_cast<unsigned>(code), failure_text.wide,
-                 text ? text : L"(null)");
-    if (text)
-        LocalFree(text);
+                 message.text ? message.text : L"(null)");
     return code;
 }
 

@@ -14,6 +14,18 @@ file_error failure_code() noexcept
 
 }  // namespace
 
+system_message::system_message(DWORD code) noexcept
+{
+    (void)FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS | FORMAT_MESSAGE_ALLOCATE_BUFFER,
+                         nullptr, code, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
+}
+
+system_message::~system_message()
+{
+    if (text)
+        (void)LocalFree(text);
+}
+
 std::uint64_t win32_project_file::size() noexcept
 {
     LARGE_INTEGER size{};

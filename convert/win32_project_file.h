@@ -6,6 +6,23 @@
 
 #include "convert/project_file.h"
 
+// The flags both programs open a project with: read front to back, and a
+// folder opens too (its read then fails, or its type is checked).
+inline constexpr DWORD project_open_flags =
+    FILE_FLAG_SEQUENTIAL_SCAN | FILE_FLAG_BACKUP_SEMANTICS | FILE_ATTRIBUTE_NORMAL;
+
+// The system's message for `code`, as FormatMessageW gives it (its line
+// break kept), held until the holder goes out of scope; `text` is null when
+// the system has none.
+struct system_message {
+    wchar_t* text = nullptr;
+
+    explicit system_message(DWORD code) noexcept;
+    ~system_message();
+    system_message(const system_message&) = delete;
+    system_message& operator=(const system_message&) = delete;
+};
+
 class win32_project_file final : public project_file {
 public:
     explicit win32_project_file(HANDLE handle) noexcept : handle_(handle) {}

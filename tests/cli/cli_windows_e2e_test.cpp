@@ -16,11 +16,14 @@
 
 namespace {
 
-const std::string project_2010_and_v110 =
+// A toolset of the table, and one whose condition holds a '>': never
+// rewritten, only listed.
+const std::string project_2010_and_conditional =
     "<?xml version=\"1.0\" encoding=\"utf-8\"?>\r\n"
     "<Project DefaultTargets=\"Build\" ToolsVersion=\"4.0\">\r\n"
-    "  <PlatformToolset>v100</PlatformToolset>\r\n"
     "  <PlatformToolset>v110</PlatformToolset>\r\n"
+    "  <PlatformToolset Condition=\"'$(VisualStudioVersion)' >= '17.0'\">v143</PlatformToolset>\r\n"
+    "  <WindowsTargetPlatformVersion>8.1</WindowsTargetPlatformVersion>\r\n"
     "</Project>\r\n";
 
 // Holds a handle the child inherits, closed at the end of the scope.
@@ -75,8 +78,9 @@ protected:
         ASSERT_TRUE(CreateDirectoryW((tree + L"\\App").c_str(), nullptr));
         ASSERT_TRUE(CreateDirectoryW((tree + L"\\Old").c_str(), nullptr));
         ASSERT_TRUE(write_file_bytes(tree + L"\\App\\App.vcxproj", project_2015));
-        ASSERT_TRUE(write_file_bytes(tree + L"\\Old\\old.vcxproj", project_2010_and_v110));
+        ASSERT_TRUE(write_file_bytes(tree + L"\\Old\\old.vcxproj", project_2010_and_conditional));
         ASSERT_TRUE(write_file_bytes(tree + L"\\all.sln",
+                                     "Microsoft Visual Studio Solution File, Format Version 12.00\r\n"
                                      "Project(\"{8BC9CEB8-8B4A-11D0-8D11-00A0C91BC942}\") = \"App\", \"app\\App.vcxproj\", \"{1}\"\r\n"
                                      "EndProject\r\n"
                                      "Project(\"{8BC9CEB8-8B4A-11D0-8D11-00A0C91BC942}\") = \"Old\", \"Old\\old.vcxproj\", \"{2}\"\r\n"
@@ -93,11 +97,12 @@ protected:
                L"ToolsVersion=\"14.0\"\n<PlatformToolset>v140</PlatformToolset>\n\n"
                L"Project is ready for Visual Studio 2019\n"
                L"[" + tree + L"\\Old\\old.vcxproj]\nConfiguring project for Visual Studio 2019\n\n"
-               L"ToolsVersion=\"4.0\"\n<PlatformToolset>v100</PlatformToolset>\n\n"
+               L"ToolsVersion=\"4.0\"\n<PlatformToolset>v110</PlatformToolset>\n\n"
                L"Project is ready for Visual Studio 2019\n"
-               L"  line 4: <PlatformToolset>v110</PlatformToolset> left unchanged\n"
+               L"  line 4: <PlatformToolset Condition=\"'$(VisualStudioVersion)' >= '17.0'\">v143</PlatformToolset>"
+               L" left unchanged\n"
                L"2 projects: 2 retargeted, 0 already configured, 0 without a match, 0 failed; "
-               L"1 toolset elements left unchanged\n";
+               L"1 toolset element left unchanged\n";
     }
 };
 
@@ -152,9 +157,9 @@ TEST_F(CliOnWindows, OnTheConsoleTheReportReadsAsOnAnyConsole)
     CloseHandle(screen);
 }
 
-TEST_F(CliOnWindows, RewritesEveryProjectByteForByteAsProjportDoes)
+TEST_F(CliOnWindows, AsProjportRewritesEveryProjectByteForByteAsProjportDoes)
 {
-    const std::string projects[] = {project_2015, project_2010_and_v110, project_2019};
+    const std::string projects[] = {project_2015, project_2010_and_conditional, project_2019};
     for (const char* version : {"2010", "2015", "2017", "2019"}) {
         for (const std::string& bytes : projects) {
             std::wstring by_cli = folder.file(L"cli.vcxproj"), by_gui = folder.file(L"gui.vcxproj");
@@ -164,11 +169,63 @@ TEST_F(CliOnWindows, RewritesEveryProjectByteForByteAsProjportDoes)
             SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
             inherited_handle out;
             out.handle = CreateFileW(L"NUL", GENERIC_WRITE, 0, &inherit, OPEN_EXISTING, 0, nullptr);
-            EXPECT_EQ(run_with_output(cli() + L" " + label + L" " + quote_argument(by_cli), out.handle), 0u);
+            EXPECT_EQ(run_with_output(cli() + L" " + label + L" --as-projport " + quote_argument(by_cli), out.handle),
+                      0u);
             child_result gui = run_detached(quote_argument(sibling_program(L"projport.exe")) + L" " + label + L" " +
                                             quote_argument(by_gui) + L" -s");
             EXPECT_TRUE(gui.finished);
             EXPECT_EQ(read_file_bytes(by_cli), read_file_bytes(by_gui)) << version;
         }
     }
+}
+
+TEST_F(CliOnWindows, AnnotationsNameTheDriveAndTheSdkIsRetargeted)
+{
+    std::wstring log = folder.file(L"report.txt");
+    SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
+    DWORD code = ~0u;
+    {
+        inherited_handle out;
+        out.handle = CreateFileW(log.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit, CREATE_ALWAYS, 0, nullptr);
+        ASSERT_NE(out.handle, INVALID_HANDLE_VALUE);
+        code = run_with_output(cli() + L" 2026 --check --sdk 10.0 --annotate=github " +
+                                   quote_argument(tree + L"\\Old\\old.vcxproj"),
+                               out.handle);
+    }
+    EXPECT_EQ(code, 1u);
+    // The path as printed, its drive's ':' escaped in the property.
+    std::string path = utf8(tree + L"\\Old\\old.vcxproj");
+    std::string escaped;
+    for (char c : path)
+        escaped += c == ':' ? std::string("%3A") : std::string(1, c);
+    std::string report = read_file_bytes(log);
+    EXPECT_NE(report.find("<PlatformToolset>v110</PlatformToolset>\r\n"
+                          "<WindowsTargetPlatformVersion>8.1</WindowsTargetPlatformVersion>\r\n\r\n"
+                          "Project would be retargeted to Visual Studio 2026\r\n"),
+              std::string::npos)
+        << report;
+    EXPECT_NE(report.find("::error file=" + escaped + ",line=3::Project would be retargeted to Visual Studio 2026\r\n"
+                          "::warning file=" + escaped + ",line=4::<PlatformToolset Condition=\"'$(VisualStudioVersion)' "
+                          ">= '17.0'\">v143</PlatformToolset> left unchanged\r\n"),
+              std::string::npos)
+        << report;
+    EXPECT_EQ(read_file_bytes(tree + L"\\Old\\old.vcxproj"), project_2010_and_conditional);
+}
+
+// Standard output on a handle that cannot be written: the project in hand is
+// done, the run stops there and fails.
+TEST_F(CliOnWindows, AFailedStandardOutputEndsTheRunWithExitCodeTwo)
+{
+    std::wstring log = folder.file(L"unwritable.txt");
+    ASSERT_TRUE(write_file_bytes(log, ""));
+    SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
+    inherited_handle out;
+    out.handle = CreateFileW(log.c_str(), GENERIC_READ, FILE_SHARE_READ, &inherit, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(out.handle, INVALID_HANDLE_VALUE);
+    DWORD code = run_with_output(cli() + L" 2019 " + quote_argument(tree + L"\\App\\App.vcxproj") + L" " +
+                                     quote_argument(tree + L"\\Old\\old.vcxproj"),
+                                 out.handle);
+    EXPECT_EQ(code, 2u);
+    EXPECT_EQ(read_file_bytes(tree + L"\\App\\App.vcxproj"), project_2019);
+    EXPECT_EQ(read_file_bytes(tree + L"\\Old\\old.vcxproj"), project_2010_and_conditional) << "the run went on";
 }

@@ -4,6 +4,7 @@
 
 #include <cerrno>
 
+#include "cli/cli_errors.h"
 #include "cli/platform_files.h"
 #include "scratch_tree.h"
 
@@ -15,6 +16,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 #endif
 
@@ -357,6 +359,87 @@ TEST(ProjectDiscovery, OversizedSolutionIsAProblemToRead)
     EXPECT_STREQ(found.problems[0].action, "read");
     EXPECT_EQ(found.problems[0].code, file_too_large);
 }
+
+TEST(ProjectDiscovery, SolutionThatIsNotOneIsAProblemNotAnEmptyList)
+{
+    scratch_tree tree;
+    ASSERT_TRUE(tree.file("a.vcxproj"));
+    ASSERT_TRUE(tree.file("empty.slnx"));
+    ASSERT_TRUE(tree.file("cut.slnx", "<Solution><Project Path=\"a.vcxproj\"/>"));
+    ASSERT_TRUE(tree.file("plain.sln", "Project(\"{8BC9CEB8-8B4A-11D0-8D11-00A0C91E6BC8}\") = \"p\", \"a.vcxproj\", \"{1}\"\r\n"));
+    discovery found;
+    found.of(tree.path("empty.slnx")).of(tree.path("cut.slnx")).of(tree.path("plain.sln"));
+    EXPECT_EQ(found.projects, paths{});
+    ASSERT_EQ(found.problems.size(), 3u);
+    for (const discovery_problem& problem : found.problems) {
+        EXPECT_STREQ(problem.action, "read");
+        EXPECT_EQ(problem.code, error_not_a_solution);
+    }
+    EXPECT_EQ(found.problems[1].path, tree.path("cut.slnx"));
+}
+
+TEST(ProjectDiscovery, SolutionEntryWithAZeroByteIsAProblemAndNotOpened)
+{
+    using namespace std::string_literals;
+    scratch_tree tree;
+    ASSERT_TRUE(tree.file("Directory.Build.props"));
+    ASSERT_TRUE(tree.file("b.vcxproj"));
+    ASSERT_TRUE(tree.file("all.sln", sln_listing({"Directory.Build.props\0.vcxproj"s, "b.vcxproj"})));
+    discovery found;
+    found.of(tree.path("all.sln"));
+    EXPECT_EQ(found.projects, (paths{tree.path("b.vcxproj")}));
+    ASSERT_EQ(found.problems.size(), 1u);
+    EXPECT_EQ(found.problems[0].path, tree.root + path_separator + "Directory.Build.props\\x00.vcxproj");
+    EXPECT_STREQ(found.problems[0].action, "open");
+    EXPECT_EQ(found.problems[0].code, error_control_in_path);
+}
+
+TEST(ProjectDiscovery, NewFilesOfAReplacementAreNeverTakenForProjects)
+{
+    scratch_tree tree;
+    ASSERT_TRUE(tree.file("p/a.vcxproj"));
+    ASSERT_TRUE(tree.file("p/.a.vcxproj.projport-12345.tmp"));
+    ASSERT_TRUE(tree.file("p/.a.vcxproj.projport-12345.old.tmp"));
+    discovery found;
+    found.of(tree.root);
+    EXPECT_EQ(found.projects, (paths{tree.path("p/a.vcxproj")}));
+}
+
+#ifndef _WIN32
+TEST(ProjectDiscovery, FifoSolutionIsRefusedWithoutWaiting)
+{
+    scratch_tree tree;
+    ASSERT_FALSE(tree.root.empty());
+    ASSERT_EQ(mkfifo(tree.path("s.sln").c_str(), 0600), 0);
+    ASSERT_EQ(mkfifo(tree.path("s.slnx").c_str(), 0600), 0);
+    // In a forked child with a time limit of its own: a fault blocks it, not the tests.
+    pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        alarm(20);
+        discovery found;
+        found.of(tree.path("s.sln")).of(tree.path("s.slnx"));
+        bool refused = found.problems.size() == 2 && found.problems[0].code == error_not_regular_file &&
+                       std::string(found.problems[0].action) == "open" &&
+                       found.problems[1].code == error_not_regular_file && found.projects.empty();
+        _exit(refused ? 0 : 1);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "status " << status;
+}
+
+TEST(ProjectDiscovery, FifoAndDeviceLinkInATreeAreTakenForTheOpenToRefuse)
+{
+    scratch_tree tree;
+    ASSERT_TRUE(tree.folder("t"));
+    ASSERT_EQ(mkfifo(tree.path("t/fifo.vcxproj").c_str(), 0600), 0);
+    ASSERT_TRUE(make_link("/dev/zero", tree.path("t/dev.vcxproj")));
+    discovery found;
+    found.of(tree.path("t"));
+    EXPECT_EQ(found.projects, (paths{tree.path("t/dev.vcxproj"), tree.path("t/fifo.vcxproj")}));
+}
+#endif
 
 // ---- identity ----
 

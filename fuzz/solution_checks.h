@@ -1,0 +1,52 @@
+#pragma once
+// What both solution fuzz targets check of a reader's result: every path it
+// gives stands in the text it read (after the same decoding, and with
+// backslashes taken for slashes on both sides), ends in ".vcxproj", and is
+// a project or a rejected entry according to its control characters.
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <string_view>
+
+#include "cli/solution_reader.h"
+
+inline void require(bool condition, const char* what)
+{
+    if (condition)
+        return;
+    std::fprintf(stderr, "check failed: %s\n", what);
+    std::abort();
+}
+
+inline std::string with_slashes(std::string_view text)
+{
+    std::string out(text);
+    for (char& c : out) {
+        if (c == '\\')
+            c = '/';
+    }
+    return out;
+}
+
+inline void check_listing(const solution_listing& listing, std::string_view decoded)
+{
+    std::string haystack = with_slashes(decoded);
+    for (const std::string& path : listing.paths) {
+        require(has_project_extension(path), "a path without the project extension");
+        require(!has_control_character(path), "a path with a control character");
+        require(haystack.find(with_slashes(path)) != std::string::npos, "a path that is not in the text");
+    }
+    for (const std::string& path : listing.rejected) {
+        require(has_project_extension(path), "a rejected entry without the project extension");
+        require(has_control_character(path), "a rejected entry without a control character");
+        require(haystack.find(with_slashes(path)) != std::string::npos, "a rejected entry that is not in the text");
+    }
+}
+
+inline void check_failure(cli_error code, const solution_listing& listing)
+{
+    require(code == 0 || code == error_not_a_solution, "an unknown error");
+    if (code != 0)
+        require(listing.paths.empty() && listing.rejected.empty(), "a failed solution that lists projects");
+}

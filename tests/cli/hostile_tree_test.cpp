@@ -1,0 +1,463 @@
+// projport-cli against what a hostile tree, another run or a signal can do:
+// every project is left whole (its original bytes or its converted bytes),
+// files that are not projects are refused without waiting, and solutions it
+// cannot read fail the run. Each run of the program has a time limit of its
+// own, so that a hang fails its test instead of blocking the suite.
+
+#include <signal.h>
+#include <stdlib.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <filesystem>
+#include <map>
+#include <random>
+#include <set>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "support/posix_child.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr unsigned run_limit_ms = 60000;
+
+// A 2010 project of about `size` bytes whose toolset elements stand all
+// through it, so that a rewrite cut anywhere shows.
+std::string large_project(std::size_t size, unsigned seed)
+{
+    std::string text = "<?xml version=\"1.0\" encoding=\"utf-8\"?>\r\n"
+                       "<Project DefaultTargets=\"Build\" ToolsVersion=\"4.0\" "
+                       "xmlns=\"http://schemas.microsoft.com/developer/msbuild/2003\">\r\n";
+    for (unsigned line = 0; text.size() < size; ++line) {
+        if (line % 64 == 0)
+            text += "  <PropertyGroup><PlatformToolset>v100</PlatformToolset></PropertyGroup>\r\n";
+        else
+            text += "  <!-- padding " + std::to_string(seed) + "." + std::to_string(line) + " -->\r\n";
+    }
+    return text + "</Project>\r\n";
+}
+
+std::string small_project(const char* toolset, const char* tools_version)
+{
+    return std::string("<?xml version=\"1.0\" encoding=\"utf-8\"?>\r\n<Project DefaultTargets=\"Build\" ToolsVersion=\"") +
+           tools_version +
+           "\" xmlns=\"http://schemas.microsoft.com/developer/msbuild/2003\">\r\n"
+           "  <PropertyGroup Label=\"Configuration\">\r\n    <PlatformToolset>" + toolset +
+           "</PlatformToolset>\r\n  </PropertyGroup>\r\n</Project>\r\n";
+}
+
+std::size_t count_of(const std::string& text, const std::string& part)
+{
+    std::size_t count = 0;
+    for (std::size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + part.size()))
+        ++count;
+    return count;
+}
+
+// Every name in `folder` and below, relative to it.
+std::set<std::string> names_below(const fs::path& folder)
+{
+    std::set<std::string> names;
+    for (const auto& entry : fs::recursive_directory_iterator(folder))
+        names.insert(fs::relative(entry.path(), folder).string());
+    return names;
+}
+
+bool is_leftover_name(const std::string& relative)
+{
+    std::string name = fs::path(relative).filename().string();
+    return name.size() > 4 && name[0] == '.' && name.find(".projport-") != std::string::npos &&
+           name.substr(name.size() - 4) == ".tmp";
+}
+
+class HostileTree : public testing::Test {
+protected:
+    fs::path root;
+
+    void SetUp() override
+    {
+        std::string pattern = (fs::temp_directory_path() / "projport-hostile-XXXXXX").string();
+        ASSERT_NE(mkdtemp(pattern.data()), nullptr);
+        root = pattern;
+    }
+    void TearDown() override
+    {
+        std::error_code ignored;
+        for (const auto& entry : fs::recursive_directory_iterator(root, ignored))
+            fs::permissions(entry.path(), fs::perms::owner_all, fs::perm_options::add, ignored);
+        fs::remove_all(root, ignored);
+    }
+
+    void write(const fs::path& path, const std::string& bytes)
+    {
+        fs::create_directories(path.parent_path());
+        ASSERT_TRUE(write_whole_file(path.string(), bytes));
+    }
+
+    posix_child_options options(unsigned limit_ms = run_limit_ms)
+    {
+        posix_child_options o;
+        o.folder = root.string();
+        o.output_file = (root / "out.txt").string();
+        o.error_file = (root / "err.txt").string();
+        o.time_limit_ms = limit_ms;
+        return o;
+    }
+
+    std::string output() { return read_whole_file((root / "out.txt").string()); }
+
+    posix_child_end run(const std::vector<std::string>& arguments, unsigned limit_ms = run_limit_ms)
+    {
+        return run_child(PROJPORT_CLI, arguments, options(limit_ms));
+    }
+};
+
+// ---- signals and kills ----
+
+// The tree the signal tests run over, its originals and converted texts by
+// name, and the folder outside it with a second link to one project (which
+// is then rewritten in place).
+struct signal_tree {
+    std::map<std::string, std::string> original;
+    std::map<std::string, std::string> converted;
+    std::set<std::string> in_place;  // projects with a second hard link
+};
+
+class SignalledRun : public HostileTree {
+protected:
+    static constexpr unsigned projects = 8;
+    static constexpr std::size_t project_size = 3u << 20;
+
+    fs::path tree() { return root / "tree"; }
+
+    // Makes the tree at `tree()` from the originals (and the hard link).
+    void make_tree(const signal_tree& t)
+    {
+        std::error_code ignored;
+        fs::remove_all(tree(), ignored);
+        fs::remove_all(root / "outside", ignored);
+        for (const auto& [name, bytes] : t.original)
+            write(tree() / name, bytes);
+        fs::create_directories(root / "outside");
+        for (const std::string& name : t.in_place) {
+            std::error_code failed;
+            fs::create_hard_link(tree() / name, root / "outside" / fs::path(name).filename(), failed);
+            ASSERT_FALSE(failed) << failed.message();
+        }
+    }
+
+    // The originals, and what a whole run makes of them.
+    signal_tree prepare()
+    {
+        signal_tree t;
+        for (unsigned i = 0; i < projects; ++i) {
+            std::string name = "p" + std::to_string(i) + "/project" + std::to_string(i) + ".vcxproj";
+            t.original[name] = large_project(project_size, i);
+        }
+        t.in_place.insert("p3/project3.vcxproj");
+        make_tree(t);
+        posix_child_end whole = run({"2019", "tree"});
+        EXPECT_TRUE(whole.finished);
+        EXPECT_EQ(whole.exit_code, 0) << output();
+        for (const auto& entry : t.original)
+            t.converted[entry.first] = read_whole_file((tree() / entry.first).string());
+        for (const auto& entry : t.original)
+            EXPECT_NE(t.converted[entry.first], entry.second);
+        return t;
+    }
+
+    // Starts a run over a fresh tree, sends `sig` after `delay`, and checks
+    // what it left: every project whole; for a signal the program can hold,
+    // a report printed for every project converted and no new file left.
+    void signal_one_run(const signal_tree& t, int sig, std::chrono::microseconds delay)
+    {
+        make_tree(t);
+        posix_child child = start_child(PROJPORT_CLI, {"2019", "tree"}, options());
+        ASSERT_TRUE(child.started());
+        std::this_thread::sleep_for(delay);
+        kill(child.pid, sig);
+        posix_child_end end = wait_child(child, run_limit_ms);
+        ASSERT_TRUE(end.finished) << "signal " << sig;
+        std::string out = output();
+        std::size_t converted = 0;
+        for (const auto& [name, original] : t.original) {
+            std::string now = read_whole_file((tree() / name).string());
+            bool whole = now == original || now == t.converted.at(name);
+            if (sig == SIGKILL && t.in_place.count(name))
+                continue;  // rewritten in place: only a held signal keeps it whole
+            EXPECT_TRUE(whole) << name << " is cut by signal " << sig << " after " << delay.count()
+                               << " us: " << now.size() << " bytes";
+            converted += now == t.converted.at(name) ? 1 : 0;
+        }
+        for (const std::string& name : names_below(tree())) {
+            if (fs::is_regular_file(tree() / name) && !t.original.count(name))
+                EXPECT_TRUE(sig == SIGKILL && is_leftover_name(name)) << name << " left after signal " << sig;
+        }
+        if (sig == SIGKILL)
+            return;
+        // Outside a hold the signal ends the process between two projects;
+        // during one it ends the run after that project, with the summary.
+        EXPECT_TRUE(end.signal == sig || end.exit_code == 128 + sig || end.exit_code == 0)
+            << "signal " << sig << ": exit " << end.exit_code << ", signal " << end.signal;
+        if (end.exit_code == 128 + sig)
+            EXPECT_NE(out.find(" projects: "), std::string::npos) << out;
+        EXPECT_EQ(count_of(out, "Project is ready for Visual Studio 2019"), converted)
+            << "signal " << sig << " after " << delay.count() << " us\n" << out;
+    }
+};
+
+std::vector<int> signals_that_end_a_process()
+{
+    std::vector<int> signals{SIGHUP, SIGINT, SIGQUIT, SIGUSR1, SIGUSR2, SIGPIPE, SIGALRM, SIGTERM,
+                             SIGXCPU, SIGXFSZ, SIGVTALRM, SIGPROF, SIGIO};
+#ifdef SIGSTKFLT
+    signals.push_back(SIGSTKFLT);
+#endif
+#ifdef SIGPWR
+    signals.push_back(SIGPWR);
+#endif
+#ifdef SIGRTMIN
+    signals.push_back(SIGRTMIN);
+    signals.push_back(SIGRTMIN + 1);
+    signals.push_back(SIGRTMAX);
+#endif
+    return signals;
+}
+
+TEST_F(SignalledRun, EverySignalAtARandomMomentLeavesEveryProjectWhole)
+{
+    signal_tree t = prepare();
+    make_tree(t);
+    posix_child_end timed = run({"2019", "tree"});
+    ASSERT_TRUE(timed.finished);
+    long long span_us = std::max(1000LL, timed.elapsed_ms * 1000);
+    unsigned seed = static_cast<unsigned>(std::random_device{}());
+    std::mt19937 random(seed);
+    std::uniform_int_distribution<long long> moment(0, span_us);
+    SCOPED_TRACE("seed " + std::to_string(seed) + ", a whole run " + std::to_string(span_us) + " us");
+    for (int sig : signals_that_end_a_process())
+        signal_one_run(t, sig, std::chrono::microseconds(moment(random)));
+}
+
+TEST_F(SignalledRun, KilledAtRandomMomentsEveryProjectIsWholeAndALaterRunClearsWhatWasLeft)
+{
+    signal_tree t = prepare();
+    make_tree(t);
+    posix_child_end timed = run({"2019", "tree"});
+    ASSERT_TRUE(timed.finished);
+    long long span_us = std::max(1000LL, timed.elapsed_ms * 1000);
+    unsigned seed = static_cast<unsigned>(std::random_device{}());
+    std::mt19937 random(seed);
+    std::uniform_int_distribution<long long> moment(0, span_us);
+    SCOPED_TRACE("seed " + std::to_string(seed));
+    for (int round = 0; round < 8; ++round) {
+        signal_one_run(t, SIGKILL, std::chrono::microseconds(moment(random)));
+        // A later run finishes the work and removes what the killed one left.
+        posix_child_end after = run({"2019", "tree"});
+        ASSERT_TRUE(after.finished);
+        EXPECT_EQ(after.exit_code, 0) << output();
+        for (const auto& [name, converted] : t.converted)
+            EXPECT_EQ(read_whole_file((tree() / name).string()), converted) << name;
+        for (const std::string& name : names_below(tree()))
+            EXPECT_FALSE(is_leftover_name(name)) << name << " left after a later run";
+    }
+}
+
+// ---- two runs at once ----
+
+TEST_F(HostileTree, TwoRunsAtOnceLeaveEveryProjectWhole)
+{
+    std::string original = small_project("v141", "15.0");
+    std::string to_2010 = small_project("v100", "4.0");
+    std::string to_2015 = small_project("v140", "14.0");
+    constexpr unsigned copies = 300;
+    for (int round = 0; round < 6; ++round) {
+        std::error_code ignored;
+        fs::remove_all(root / "t", ignored);
+        for (unsigned i = 0; i < copies; ++i)
+            write(root / "t" / ("d" + std::to_string(i)) / "p.vcxproj", original);
+        posix_child_options first = options(), second = options();
+        first.output_file = (root / "first.txt").string();
+        second.output_file = (root / "second.txt").string();
+        first.error_file = second.error_file = "";
+        posix_child a = start_child(PROJPORT_CLI, {"2010", "t"}, first);
+        posix_child b = start_child(PROJPORT_CLI, {"2015", "t"}, second);
+        posix_child_end end_a = wait_child(a, run_limit_ms);
+        posix_child_end end_b = wait_child(b, run_limit_ms);
+        ASSERT_TRUE(end_a.finished && end_b.finished);
+        for (unsigned i = 0; i < copies; ++i) {
+            std::string now = read_whole_file((root / "t" / ("d" + std::to_string(i)) / "p.vcxproj").string());
+            EXPECT_TRUE(now == to_2010 || now == to_2015) << "round " << round << ", copy " << i << ":\n" << now;
+        }
+        // A run fails only the projects the other changed under it.
+        for (const auto& [end, file] : {std::pair{end_a, first.output_file}, std::pair{end_b, second.output_file}}) {
+            std::string out = read_whole_file(file);
+            std::size_t failures = count_of(out, "^ERROR");
+            EXPECT_EQ(failures, count_of(out, "changed while being converted")) << out;
+            EXPECT_EQ(end.exit_code, failures == 0 ? 0 : 2);
+        }
+    }
+}
+
+// ---- files that are not projects ----
+
+TEST_F(HostileTree, FifosAndLinksToDevicesInATreeAreRefusedWithoutWaiting)
+{
+    write(root / "t/a.vcxproj", small_project("v100", "4.0"));
+    ASSERT_EQ(mkfifo((root / "t/fifo.vcxproj").c_str(), 0600), 0);
+    fs::create_symlink("/dev/zero", root / "t/zero.vcxproj");
+    fs::create_symlink("/dev/stdin", root / "t/stdin.vcxproj");
+    fs::create_directories(root / "t/folder.vcxproj");
+    write(root / "t/folder.vcxproj/inner.vcxproj", small_project("v100", "4.0"));
+    for (const char* mode : {"--check", ""}) {
+        std::vector<std::string> arguments{"2019", "t"};
+        if (*mode)
+            arguments.push_back(mode);
+        posix_child_end end = run(arguments, 20000);
+        ASSERT_TRUE(end.finished) << "a run " << mode << " hangs on a FIFO or a device";
+        std::string out = output();
+        EXPECT_EQ(end.exit_code, 2) << out;
+        EXPECT_EQ(count_of(out, "not a regular file"), 3u) << out;
+        EXPECT_NE(out.find("[t/folder.vcxproj/inner.vcxproj]"), std::string::npos) << out;
+        EXPECT_NE(out.find("5 projects: 2 "), std::string::npos) << out;
+    }
+}
+
+TEST_F(HostileTree, AFifoSolutionIsRefusedWithoutWaiting)
+{
+    ASSERT_EQ(mkfifo((root / "s.sln").c_str(), 0600), 0);
+    ASSERT_EQ(mkfifo((root / "s.slnx").c_str(), 0600), 0);
+    posix_child_end end = run({"2019", "--check", "s.sln", "s.slnx"}, 20000);
+    ASSERT_TRUE(end.finished) << "a run hangs on a FIFO solution";
+    EXPECT_EQ(end.exit_code, 2);
+    EXPECT_EQ(count_of(output(), "not a regular file"), 2u) << output();
+}
+
+// ---- solutions ----
+
+TEST_F(HostileTree, ASolutionEntryWithAZeroByteOpensNothing)
+{
+    std::string props = "<Project><PropertyGroup><PlatformToolset>v100</PlatformToolset></PropertyGroup></Project>";
+    write(root / "Directory.Build.props", props);
+    write(root / "b.vcxproj", small_project("v100", "4.0"));
+    std::string entry = std::string("Directory.Build.props") + '\0' + ".vcxproj";
+    write(root / "s.sln", "Microsoft Visual Studio Solution File, Format Version 12.00\r\n"
+                          "Project(\"{8BC9CEB8-8B4A-11D0-8D11-00A0C91E6BC8}\") = \"a\", \"" + entry + "\", \"{1}\"\r\n"
+                          "EndProject\r\n"
+                          "Project(\"{8BC9CEB8-8B4A-11D0-8D11-00A0C91E6BC8}\") = \"b\", \"b.vcxproj\", \"{2}\"\r\n"
+                          "EndProject\r\n");
+    write(root / "s.slnx", "<Solution><Project Path=\"" + entry + "\"/></Solution>");
+    posix_child_end end = run({"2019", "s.sln", "s.slnx"});
+    ASSERT_TRUE(end.finished);
+    std::string out = output();
+    EXPECT_EQ(end.exit_code, 2) << out;
+    EXPECT_EQ(read_whole_file((root / "Directory.Build.props").string()), props);
+    EXPECT_EQ(count_of(out, "control character"), 2u) << out;
+    EXPECT_NE(out.find("Directory.Build.props\\x00.vcxproj"), std::string::npos) << out;
+    EXPECT_NE(out.find("[b.vcxproj]"), std::string::npos) << out;
+}
+
+TEST_F(HostileTree, AUtf16BigEndianSolutionIsRead)
+{
+    write(root / "a/a.vcxproj", small_project("v100", "4.0"));
+    std::string text = "Microsoft Visual Studio Solution File, Format Version 12.00\r\n"
+                       "Project(\"{8BC9CEB8-8B4A-11D0-8D11-00A0C91E6BC8}\") = \"a\", \"a\\a.vcxproj\", \"{1}\"\r\n"
+                       "EndProject\r\n";
+    std::string big = "\xFE\xFF";
+    for (char c : text) {
+        big += '\0';
+        big += c;
+    }
+    write(root / "s.sln", big);
+    posix_child_end end = run({"2019", "--check", "s.sln"});
+    ASSERT_TRUE(end.finished);
+    EXPECT_EQ(end.exit_code, 1) << output();
+    EXPECT_NE(output().find("[a/a.vcxproj]"), std::string::npos) << output();
+}
+
+TEST_F(HostileTree, ARunWhoseOnlyFailureIsItsSolutionFails)
+{
+    std::string no_header = "Project(\"{8BC9CEB8-8B4A-11D0-8D11-00A0C91E6BC8}\") = \"a\", \"a.vcxproj\", \"{1}\"\r\n";
+    std::string little = "Microsoft Visual Studio Solution File, Format Version 12.00\r\n";
+    std::string without_bom;
+    for (char c : little) {
+        without_bom += c;
+        without_bom += '\0';
+    }
+    const std::vector<std::pair<std::string, std::string>> solutions{
+        {"nothing.sln", no_header},
+        {"utf16-without-bom.sln", without_bom},
+        {"empty.slnx", ""},
+        {"cut.slnx", "<Solution>\r\n  <Project Path=\"a.vcxproj\" />\r\n"},
+    };
+    for (const auto& [name, bytes] : solutions) {
+        write(root / name, bytes);
+        for (bool check : {true, false}) {
+            posix_child_end end = check ? run({"2019", "--check", name}) : run({"2019", name});
+            ASSERT_TRUE(end.finished);
+            EXPECT_EQ(end.exit_code, 2) << name << (check ? " --check" : "") << "\n" << output();
+            EXPECT_NE(output().find("read(" + name + ")\n   ^ERROR: "), std::string::npos) << output();
+            EXPECT_NE(output().find("not a solution"), std::string::npos) << output();
+        }
+    }
+}
+
+// ---- hostile sizes ----
+
+TEST_F(HostileTree, EightMegabytesOfAmpersandsInASolutionTakeLinearTime)
+{
+    std::string path(8u << 20, '&');
+    write(root / "s.slnx", "<Solution><Project Path=\"" + path + "x.vcxproj\"/></Solution>");
+    // Linear, this takes well under a second; a scan from every '&' to the
+    // next ';' would take days.
+    posix_child_end end = run({"2019", "--check", "s.slnx"}, 30000);
+    EXPECT_TRUE(end.finished) << "the .slnx reader is not linear in its input";
+    EXPECT_EQ(end.exit_code, 2);
+}
+
+TEST_F(HostileTree, AProjectThatMustGrowPastTheFileSizeLimitFailsAndTheRunGoesOn)
+{
+    std::string big = large_project(200000, 1);
+    write(root / "a.vcxproj", big);
+    write(root / "b.vcxproj", small_project("v100", "4.0"));
+    posix_child_options o = options();
+    o.file_size_limit = static_cast<long long>(big.size());
+    posix_child_end end = run_child(PROJPORT_CLI, {"2019", "a.vcxproj", "b.vcxproj"}, o);
+    ASSERT_TRUE(end.finished);
+    std::string out = output();
+    EXPECT_EQ(end.signal, 0) << "ended by signal " << end.signal;
+    EXPECT_EQ(end.exit_code, 2) << out;
+    EXPECT_NE(out.find("(a.vcxproj)\n   ^ERROR: 27, File too large\n"), std::string::npos) << out;
+    EXPECT_EQ(read_whole_file((root / "a.vcxproj").string()), big);
+    EXPECT_EQ(read_whole_file((root / "b.vcxproj").string()), small_project("v142", "15.0"));
+    EXPECT_NE(out.find("2 projects: 1 retargeted, 0 already configured, 0 without a match, 1 failed"),
+              std::string::npos)
+        << out;
+    for (const std::string& name : names_below(root))
+        EXPECT_FALSE(is_leftover_name(name)) << name;
+}
+
+TEST_F(HostileTree, AReadOnlyProjectIsNotRewrittenWhoeverRuns)
+{
+    std::string text = small_project("v100", "4.0");
+    write(root / "ro.vcxproj", text);
+    ASSERT_EQ(chmod((root / "ro.vcxproj").c_str(), 0444), 0);
+    posix_child_end end = run({"2019", "ro.vcxproj"});
+    ASSERT_TRUE(end.finished);
+    std::string out = output();
+    EXPECT_EQ(end.exit_code, 2) << out;
+    EXPECT_NE(out.find("open(ro.vcxproj)\n   ^ERROR: 13, Permission denied\n"), std::string::npos) << out;
+    EXPECT_EQ(read_whole_file((root / "ro.vcxproj").string()), text);
+    // A check only reads it.
+    end = run({"2019", "--check", "ro.vcxproj"});
+    EXPECT_EQ(end.exit_code, 1) << output();
+}
+
+}  // namespace

@@ -1,0 +1,144 @@
+// The hold of a rewrite on POSIX: every signal that would end the process
+// waits for the hold's end and is then taken, not delivered, so that the
+// program ends the run itself. Each case runs in a forked child, which a
+// signal that is not held ends.
+
+#include "convert/rewrite_hold.h"
+
+#include <gtest/gtest.h>
+
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <string>
+#include <vector>
+
+namespace {
+
+// Every signal whose default action ends the process and that can be
+// blocked, except those raised by a fault of the program itself.
+std::vector<int> terminating_signals()
+{
+    std::vector<int> signals{SIGHUP, SIGINT, SIGQUIT, SIGUSR1, SIGUSR2, SIGPIPE, SIGALRM, SIGTERM,
+                             SIGXCPU, SIGXFSZ, SIGVTALRM, SIGPROF, SIGIO};
+#ifdef SIGSTKFLT
+    signals.push_back(SIGSTKFLT);
+#endif
+#ifdef SIGPWR
+    signals.push_back(SIGPWR);
+#endif
+#ifdef SIGRTMIN
+    for (int sig = SIGRTMIN; sig <= SIGRTMAX; ++sig)
+        signals.push_back(sig);
+#endif
+    return signals;
+}
+
+// How a forked child that runs `body` and exits with its result ended:
+// its exit code, or 1000 + the signal that ended it.
+template <typename Body>
+int in_child(Body body)
+{
+    pid_t child = fork();
+    if (child == 0) {
+        alarm(20);
+        _exit(body());
+    }
+    int status = 0;
+    if (child < 0 || waitpid(child, &status, 0) != child)
+        return -1;
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 1000 + WTERMSIG(status);
+}
+
+volatile sig_atomic_t handled = 0;
+
+void note_signal(int sig)
+{
+    handled = sig;
+}
+
+}  // namespace
+
+TEST(RewriteHoldPosix, EveryTerminatingSignalWaitsForTheHoldsEndAndIsTaken)
+{
+    for (int sig : terminating_signals()) {
+        int ended = in_child([sig] {
+            {
+                rewrite_hold hold;
+                kill(getpid(), sig);
+                // Still here: the signal waits.
+            }
+            // Still here after the hold: it was taken, and told.
+            return held_signal() == sig ? 0 : 2;
+        });
+        EXPECT_EQ(ended, 0) << "signal " << sig;
+    }
+}
+
+TEST(RewriteHoldPosix, TheFirstSignalIsTheOneTold)
+{
+    int ended = in_child([] {
+        {
+            rewrite_hold outer;
+            kill(getpid(), SIGTERM);
+            {
+                rewrite_hold inner;
+            }
+            // A nested hold's end takes nothing yet.
+            if (held_signal() != 0)
+                return 3;
+        }
+        {
+            rewrite_hold again;
+            kill(getpid(), SIGUSR1);
+        }
+        return held_signal() == SIGTERM ? 0 : 2;
+    });
+    EXPECT_EQ(ended, 0);
+}
+
+TEST(RewriteHoldPosix, ASignalOutsideAHoldStillEndsTheProcess)
+{
+    int ended = in_child([] {
+        {
+            rewrite_hold hold;
+        }
+        kill(getpid(), SIGUSR1);
+        return 0;
+    });
+    EXPECT_EQ(ended, 1000 + SIGUSR1);
+}
+
+TEST(RewriteHoldPosix, ASignalTheProgramHandlesReachesItsHandler)
+{
+    int ended = in_child([] {
+        signal(SIGUSR2, note_signal);
+        {
+            rewrite_hold hold;
+            kill(getpid(), SIGUSR2);
+            if (handled != 0)
+                return 3;
+        }
+        return handled == SIGUSR2 && held_signal() == 0 ? 0 : 2;
+    });
+    EXPECT_EQ(ended, 0);
+}
+
+TEST(RewriteHoldPosix, ASignalBlockedBeforeTheHoldStaysPending)
+{
+    int ended = in_child([] {
+        sigset_t set;
+        sigemptyset(&set);
+        sigaddset(&set, SIGTERM);
+        sigprocmask(SIG_BLOCK, &set, nullptr);
+        {
+            rewrite_hold hold;
+            kill(getpid(), SIGTERM);
+        }
+        sigset_t pending;
+        sigpending(&pending);
+        return sigismember(&pending, SIGTERM) == 1 && held_signal() == 0 ? 0 : 2;
+    });
+    EXPECT_EQ(ended, 0);
+}

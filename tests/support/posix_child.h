@@ -1,0 +1,45 @@
+#pragma once
+// Starts a program on POSIX as a user's shell would, with its output in
+// files, and ends it when it runs past a time limit (the limit is the
+// child's, so that a hang fails its test rather than blocking the suite).
+
+#include <sys/types.h>
+
+#include <string>
+#include <vector>
+
+struct posix_child_options {
+    std::string folder;           // where it runs; empty: here
+    std::string output_file;      // standard output and error go here ("/dev/null" when empty)
+    std::string error_file;       // standard error alone, when not empty
+    long long file_size_limit = -1;  // RLIMIT_FSIZE in bytes, or -1 for none
+    unsigned time_limit_ms = 60000;
+};
+
+struct posix_child {
+    pid_t pid = -1;
+    bool started() const noexcept { return pid > 0; }
+};
+
+struct posix_child_end {
+    bool finished = false;   // ended by itself or by a signal, within the limit
+    int exit_code = -1;      // when it exited
+    int signal = 0;          // the signal that ended it, or 0
+    long long elapsed_ms = 0;
+};
+
+// Starts `program` with `arguments`; the child's standard input is /dev/null.
+posix_child start_child(const std::string& program, const std::vector<std::string>& arguments,
+                        const posix_child_options& options);
+
+// Waits for the child to end, at most `time_limit_ms` from now; a child that
+// is still running then is killed (SIGKILL) and reaped, and `finished` is false.
+posix_child_end wait_child(posix_child& child, unsigned time_limit_ms);
+
+// start_child and wait_child in one.
+posix_child_end run_child(const std::string& program, const std::vector<std::string>& arguments,
+                          const posix_child_options& options);
+
+// A file's bytes ("" when it cannot be read), and writing them.
+std::string read_whole_file(const std::string& path);
+bool write_whole_file(const std::string& path, const std::string& bytes);
