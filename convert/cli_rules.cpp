@@ -22,48 +22,15 @@ constexpr std::string_view sdk_close = "</WindowsTargetPlatformVersion>";
 constexpr std::string_view project_open = "<Project";
 constexpr std::string_view tools_version_name = "ToolsVersion";
 
-// text[from, to); callers keep from <= to <= size.
-std::string_view slice(std::string_view text, std::size_t from, std::size_t to) noexcept
-{
-    return std::string_view(text.data() + from, to - from);
-}
-
 bool starts_with_at(std::string_view text, std::size_t at, std::string_view prefix) noexcept
 {
     return at <= text.size() && prefix.size() <= text.size() - at &&
            std::memcmp(text.data() + at, prefix.data(), prefix.size()) == 0;
 }
 
-std::size_t find_byte(std::string_view text, char c, std::size_t from) noexcept
-{
-    if (from >= text.size())
-        return none;
-    const void* hit = std::memchr(text.data() + from, c, text.size() - from);
-    return hit ? static_cast<std::size_t>(static_cast<const char*>(hit) - text.data()) : none;
-}
-
-bool is_white_space(char c) noexcept
-{
-    return c == ' ' || c == '\t' || c == '\r' || c == '\n';
-}
-
 bool is_quote(char c) noexcept
 {
     return c == '"' || c == '\'';
-}
-
-std::string_view trimmed(std::string_view value) noexcept
-{
-    while (!value.empty() && is_white_space(value.front()))
-        value.remove_prefix(1);
-    while (!value.empty() && is_white_space(value.back()))
-        value.remove_suffix(1);
-    return value;
-}
-
-char lower(char c) noexcept
-{
-    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
 }
 
 // The '>' that ends a declaration such as a DOCTYPE whose name starts at

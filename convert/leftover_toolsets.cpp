@@ -15,55 +15,6 @@ constexpr std::size_t none = std::string_view::npos;
 constexpr std::string_view open_name = "<PlatformToolset";
 constexpr std::string_view close_tag = "</PlatformToolset>";
 
-// text[from, to) without the checks of substr, whose throwing path the
-// program leaves out; callers keep from <= to <= size.
-std::string_view slice(std::string_view text, std::size_t from, std::size_t to) noexcept
-{
-    return std::string_view(text.data() + from, to - from);
-}
-
-std::size_t find_byte(std::string_view text, char c, std::size_t from) noexcept
-{
-    if (from >= text.size())
-        return none;
-    const void* hit = std::memchr(text.data() + from, c, text.size() - from);
-    return hit ? static_cast<std::size_t>(static_cast<const char*>(hit) - text.data()) : none;
-}
-
-bool is_white_space(char c) noexcept
-{
-    return c == ' ' || c == '\t' || c == '\r' || c == '\n';
-}
-
-bool is_digit(char c) noexcept
-{
-    return c >= '0' && c <= '9';
-}
-
-char lower(char c) noexcept
-{
-    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-bool equals_ignoring_case(std::string_view a, std::string_view b) noexcept
-{
-    if (a.size() != b.size())
-        return false;
-    for (std::size_t i = 0; i < a.size(); ++i)
-        if (lower(a[i]) != lower(b[i]))
-            return false;
-    return true;
-}
-
-std::string_view trimmed(std::string_view value) noexcept
-{
-    while (!value.empty() && is_white_space(value.front()))
-        value.remove_prefix(1);
-    while (!value.empty() && is_white_space(value.back()))
-        value.remove_suffix(1);
-    return value;
-}
-
 bool is_leftover(std::string_view value, std::string_view toolset, std::string_view xp_toolset) noexcept
 {
     value = trimmed(value);

@@ -38,12 +38,6 @@ static_assert(attribute_prefix.find(key_byte) == 0);
 constexpr std::size_t lookahead = 64;
 constexpr std::size_t chunk_size = 8 << 10;
 
-// The bytes [from, to) of `text`; callers keep from <= to <= size.
-std::string_view slice(std::string_view text, std::size_t from, std::size_t to) noexcept
-{
-    return std::string_view(text.data() + from, to - from);
-}
-
 bool starts_with_at(std::string_view input, std::size_t at, std::string_view text) noexcept
 {
     return std::memcmp(input.data() + at, text.data(), text.size()) == 0;
@@ -53,11 +47,6 @@ void report(const change_listener& listener, change_kind kind, std::string_view 
 {
     if (listener.on_change)
         listener.on_change(listener.context, kind, text);
-}
-
-bool is_white_space(char c) noexcept
-{
-    return c == ' ' || c == '\t' || c == '\r' || c == '\n';
 }
 
 // Whether the project element starting at `element` already carries a
