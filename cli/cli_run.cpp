@@ -51,6 +51,13 @@ public:
         text_.append(system_error_text(code)).append("\n");
     }
 
+    void drop(const std::string& text)
+    {
+        std::size_t at = text_.rfind(text);
+        if (at != std::string::npos)
+            text_.erase(at, text.size());
+    }
+
     std::string take()
     {
         std::string text = std::move(text_);
@@ -290,6 +297,8 @@ void convert_one(const cli_request& request, const std::string& path, const std:
         replace_failure failure;
         if (counts.failed == failed_before && file.bytes() != original &&
             !project.replace(original, file.bytes(), failure)) {
+            // The project is not ready after all: its failure stands in place of the verdict.
+            out.drop("\nProject is ready for Visual Studio " + label + "\n");
             out.add_failure(failure.action, path, failure.error);
             ++counts.failed;
             --counts.retargeted;
