@@ -77,6 +77,7 @@ protected:
         ASSERT_TRUE(write_file_bytes(tree + L"\\App\\App.vcxproj", project_2015));
         ASSERT_TRUE(write_file_bytes(tree + L"\\Old\\old.vcxproj", project_2010_and_v110));
         ASSERT_TRUE(write_file_bytes(tree + L"\\all.sln",
+                                     "Microsoft Visual Studio Solution File, Format Version 12.00\r\n"
                                      "Project(\"{8BC9CEB8-8B4A-11D0-8D11-00A0C91BC942}\") = \"App\", \"app\\App.vcxproj\", \"{1}\"\r\n"
                                      "EndProject\r\n"
                                      "Project(\"{8BC9CEB8-8B4A-11D0-8D11-00A0C91BC942}\") = \"Old\", \"Old\\old.vcxproj\", \"{2}\"\r\n"
