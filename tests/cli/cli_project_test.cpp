@@ -323,20 +323,23 @@ TEST(CliProjectPosix, AFolderWithoutRoomForANewFileGetsAnInPlaceRewrite)
 {
     scratch_tree tree;
     ASSERT_TRUE(tree.file("locked/a.vcxproj", original_text));
-    ASSERT_EQ(chmod(tree.path("locked").c_str(), 0555), 0);
-    int probe = open(tree.path("locked/probe").c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    std::string locked = tree.path("locked");
+    // The folder is opened again on every path out, so that it can be removed.
+    struct unlock {
+        std::string folder;
+        ~unlock() { chmod(folder.c_str(), 0755); }
+    } unlock_later{locked};
+    ASSERT_EQ(chmod(locked.c_str(), 0555), 0);
+    int probe = open((locked + "/probe").c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
     if (probe >= 0) {
         close(probe);
-        unlink(tree.path("locked/probe").c_str());
-        chmod(tree.path("locked").c_str(), 0755);
+        unlink((locked + "/probe").c_str());
         GTEST_SKIP() << "this process may write any folder";
     }
     struct stat before {}, after {};
     ASSERT_EQ(stat(tree.path("locked/a.vcxproj").c_str(), &before), 0);
     replace_failure failure;
-    bool replaced = convert(tree.path("locked/a.vcxproj"), failure);
-    chmod(tree.path("locked").c_str(), 0755);
-    ASSERT_TRUE(replaced) << failure.action << " " << failure.error;
+    ASSERT_TRUE(convert(tree.path("locked/a.vcxproj"), failure)) << failure.action << " " << failure.error;
     ASSERT_EQ(stat(tree.path("locked/a.vcxproj").c_str(), &after), 0);
     EXPECT_EQ(after.st_ino, before.st_ino);
     EXPECT_EQ(read_bytes(tree.path("locked/a.vcxproj")), converted_text);
