@@ -286,7 +286,7 @@ file_error cli_project::read(std::string& bytes) noexcept
     bytes.clear();
     if (!state_ || !state_->file.is_open())
         return ERROR_INVALID_HANDLE;
-    std::uint64_t size = static_cast<std::uint64_t>(state_->opened.size_high) << 32 | state_->opened.size_low;
+    std::uint64_t size = (static_cast<std::uint64_t>(state_->opened.size_high) << 32) | state_->opened.size_low;
     // The size is a hint: the file is read until a read returns nothing.
     bytes.resize(static_cast<std::size_t>(size) + 1);
     std::size_t total = 0;

@@ -1,6 +1,7 @@
 #include "cli/project_discovery.h"
 
 #include <algorithm>
+#include <map>
 #include <cstddef>
 
 #include "cli/platform_files.h"
@@ -74,24 +75,38 @@ bool is_absolute_written(std::string_view written) noexcept
 #endif
 }
 
+// The names of folders listed for case matches, kept for one solution: a
+// solution of many entries in one folder lists it once, not once an entry.
+using folder_listings = std::map<std::string, std::vector<std::string>>;
+
 // The one name in `folder` that equals `part` when case is ignored, or
 // empty when there is none or more than one.
-std::string unique_case_match(const std::string& folder, std::string_view part)
+std::string unique_case_match(const std::string& folder, std::string_view part, folder_listings& listings)
 {
-    std::vector<folder_entry> entries;
-    const char* action = nullptr;
-    if (list_folder(folder.empty() ? std::string(".") : folder, entries, action) != 0)
-        return {};
+    auto known = listings.find(folder);
+    if (known == listings.end()) {
+        std::vector<folder_entry> entries;
+        const char* action = nullptr;
+        std::vector<std::string> names;
+        if (list_folder(folder.empty() ? std::string(".") : folder, entries, action) == 0) {
+            for (folder_entry& entry : entries)
+                names.push_back(std::move(entry.name));
+        }
+        known = listings.emplace(folder, std::move(names)).first;
+    }
     std::string match;
-    for (folder_entry& entry : entries) {
-        if (!same_ignoring_case(entry.name, part))
+    for (const std::string& name : known->second) {
+        if (!same_ignoring_case(name, part))
             continue;
         if (!match.empty())
             return {};
-        match = std::move(entry.name);
+        match = name;
     }
     return match;
 }
+
+// solution_project_path with the listings of one solution.
+std::string project_path_in(std::string_view folder, std::string_view written, folder_listings& listings);
 
 bool is_skipped_folder(std::string_view name) noexcept
 {
@@ -172,8 +187,9 @@ void read_solution(const std::string& path, bool is_slnx, project_set& seen, std
     // system would see ends at a zero byte, and could be another file.
     for (const std::string& entry : listing.rejected)
         problems.push_back({std::string(folder) + printable(entry), "open", error_control_in_path});
+    folder_listings listings;
     for (const std::string& entry : listing.paths)
-        take(solution_project_path(folder, entry), seen, projects);
+        take(project_path_in(folder, entry, listings), seen, projects);
 }
 
 }  // namespace
@@ -187,6 +203,14 @@ bool project_set::add(const std::string& path)
 }
 
 std::string solution_project_path(std::string_view folder, std::string_view written)
+{
+    folder_listings listings;
+    return project_path_in(folder, written, listings);
+}
+
+namespace {
+
+std::string project_path_in(std::string_view folder, std::string_view written, folder_listings& listings)
 {
     std::string path = is_absolute_written(written) ? std::string() : std::string(folder);
     bool matching = true;
@@ -203,7 +227,7 @@ std::string solution_project_path(std::string_view folder, std::string_view writ
         std::string_view part = written.substr(at, end - at);
         at = end;
         if (matching && !path_exists(path + std::string(part))) {
-            std::string match = unique_case_match(path, part);
+            std::string match = unique_case_match(path, part, listings);
             if (!match.empty()) {
                 path += match;
                 continue;
@@ -214,6 +238,8 @@ std::string solution_project_path(std::string_view folder, std::string_view writ
     }
     return path;
 }
+
+}  // namespace
 
 void discover_projects(const std::string& path, project_set& seen, std::vector<std::string>& projects,
                        std::vector<discovery_problem>& problems)

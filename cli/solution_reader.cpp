@@ -33,17 +33,6 @@ std::string_view without_utf8_bom(std::string_view bytes) noexcept
 constexpr std::string_view utf16be_bom = "\xFE\xFF";
 constexpr std::string_view sln_header = "Microsoft Visual Studio Solution File, Format Version";
 
-std::string utf16_bytes_to_utf8(std::string_view bytes, bool big_endian)
-{
-    std::u16string units;
-    units.reserve(bytes.size() / 2);
-    int high = big_endian ? 0 : 1;
-    for (std::size_t i = 0; i + 1 < bytes.size(); i += 2)
-        units += static_cast<char16_t>(static_cast<unsigned char>(bytes[i + high]) << 8 |
-                                       static_cast<unsigned char>(bytes[i + 1 - high]));
-    return utf16_to_utf8(units);
-}
-
 bool is_blank_line(std::string_view line) noexcept
 {
     for (char c : line) {

@@ -97,6 +97,17 @@ std::u16string utf8_to_utf16(std::string_view text)
     return out;
 }
 
+std::string utf16_bytes_to_utf8(std::string_view bytes, bool big_endian)
+{
+    std::u16string units;
+    units.reserve(bytes.size() / 2);
+    std::size_t high = big_endian ? 0 : 1;
+    for (std::size_t i = 0; i + 1 < bytes.size(); i += 2)
+        units += static_cast<char16_t>((static_cast<unsigned char>(bytes[i + high]) << 8) |
+                                       static_cast<unsigned char>(bytes[i + 1 - high]));
+    return utf16_to_utf8(units);
+}
+
 std::string utf16_to_utf8(std::u16string_view text)
 {
     std::string out;

@@ -19,6 +19,10 @@ std::u16string utf8_to_utf16(std::string_view text);
 // a lone surrogate its own three-byte form.
 std::string utf16_to_utf8(std::u16string_view text);
 
+// The WTF-8 of UTF-16 text given as bytes, two to a unit, little-endian or
+// big-endian; a last odd byte is left out.
+std::string utf16_bytes_to_utf8(std::string_view bytes, bool big_endian);
+
 #ifdef _WIN32
 // The same on Windows' 16-bit wchar_t.
 std::wstring widen(std::string_view text);

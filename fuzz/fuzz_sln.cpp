@@ -1,4 +1,4 @@
-// Reads arbitrary bytes as a .sln (see solution_checks.h for what is checked).
+// Reads arbitrary bytes as a .sln (see fuzz_sln_checks.h for what is checked).
 // The input is copied to a buffer of its exact size, so that the address
 // sanitizer sees any read past it.
 
@@ -6,7 +6,7 @@
 #include <memory>
 #include <string>
 
-#include "solution_checks.h"
+#include "fuzz_sln_checks.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {

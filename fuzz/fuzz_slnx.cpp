@@ -1,4 +1,4 @@
-// Reads arbitrary bytes as a .slnx (see solution_checks.h for what is
+// Reads arbitrary bytes as a .slnx (see fuzz_sln_checks.h for what is
 // checked). A path's references are replaced, so it is looked for in the
 // whole text read as one attribute value: a reference never spans a quote.
 // The input is copied to a buffer of its exact size, so that the address
@@ -8,7 +8,7 @@
 #include <memory>
 #include <string>
 
-#include "solution_checks.h"
+#include "fuzz_sln_checks.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {

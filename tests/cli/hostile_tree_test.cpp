@@ -101,8 +101,13 @@ protected:
         ASSERT_TRUE(write_whole_file(path.string(), bytes));
     }
 
+    // A child ended before it opened its output files must not leave the
+    // last run's output for this one's.
     posix_child_options options(unsigned limit_ms = run_limit_ms)
     {
+        std::error_code ignored;
+        fs::remove(root / "out.txt", ignored);
+        fs::remove(root / "err.txt", ignored);
         posix_child_options o;
         o.folder = root.string();
         o.output_file = (root / "out.txt").string();

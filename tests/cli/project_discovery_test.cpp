@@ -16,7 +16,6 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 #endif
 
@@ -406,29 +405,6 @@ TEST(ProjectDiscovery, NewFilesOfAReplacementAreNeverTakenForProjects)
 }
 
 #ifndef _WIN32
-TEST(ProjectDiscovery, FifoSolutionIsRefusedWithoutWaiting)
-{
-    scratch_tree tree;
-    ASSERT_FALSE(tree.root.empty());
-    ASSERT_EQ(mkfifo(tree.path("s.sln").c_str(), 0600), 0);
-    ASSERT_EQ(mkfifo(tree.path("s.slnx").c_str(), 0600), 0);
-    // In a forked child with a time limit of its own: a fault blocks it, not the tests.
-    pid_t child = fork();
-    ASSERT_GE(child, 0);
-    if (child == 0) {
-        alarm(20);
-        discovery found;
-        found.of(tree.path("s.sln")).of(tree.path("s.slnx"));
-        bool refused = found.problems.size() == 2 && found.problems[0].code == error_not_regular_file &&
-                       std::string(found.problems[0].action) == "open" &&
-                       found.problems[1].code == error_not_regular_file && found.projects.empty();
-        _exit(refused ? 0 : 1);
-    }
-    int status = 0;
-    ASSERT_EQ(waitpid(child, &status, 0), child);
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "status " << status;
-}
-
 TEST(ProjectDiscovery, FifoAndDeviceLinkInATreeAreTakenForTheOpenToRefuse)
 {
     scratch_tree tree;

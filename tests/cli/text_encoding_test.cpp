@@ -132,3 +132,13 @@ TEST(TextEncoding, WideWrappersMatchTheCodec)
     EXPECT_EQ(widen(narrow(wide)), wide);
 }
 #endif
+
+TEST(TextEncoding, Utf16BytesReadInEitherOrder)
+{
+    using namespace std::string_view_literals;
+    // "a", U+00FC, U+1F600 as a surrogate pair.
+    EXPECT_EQ(utf16_bytes_to_utf8("a\0\xFC\0\x3D\xD8\x00\xDE"sv, false), "a\xC3\xBC\xF0\x9F\x98\x80");
+    EXPECT_EQ(utf16_bytes_to_utf8("\0a\0\xFC\xD8\x3D\xDE\x00"sv, true), "a\xC3\xBC\xF0\x9F\x98\x80");
+    EXPECT_EQ(utf16_bytes_to_utf8("\0a\0"sv, true), "a");
+    EXPECT_EQ(utf16_bytes_to_utf8("", false), "");
+}
