@@ -10,11 +10,7 @@
 // a 2017 one with XP configurations, a driver, a partly upgraded one...),
 // its own GUID and name. Some need no change for 2019 at all.
 //
-// Usage: tree_generator DIR [--solutions=N] [--projects=M] [--sed-differs=FILE]
-// --sed-differs writes the projects, relative to DIR, where bench/sed-tree.sh
-// and projport-cli 2019 must disagree: a table toolset of a later row stands
-// before the last one of an earlier row, and the conversion, whose read
-// position never moves back, leaves it as it is.
+// Usage: tree_generator DIR [--solutions=N] [--projects=M]
 
 #include <sys/stat.h>
 
@@ -96,38 +92,6 @@ constexpr project_kind kinds[] = {
     {"upgraded, 2010 later", 5, " ToolsVersion=\"14.0\"", {"v140", "v140", "v100"}},
 };
 
-constexpr std::string_view toolset_rows[] = {"v100", "v140", "v141", "v142"};
-constexpr int target_2019 = 3;
-
-int row_of(std::string_view toolset) noexcept
-{
-    for (int row = 0; row < 4; ++row) {
-        if (toolset == toolset_rows[row])
-            return row;
-    }
-    return -1;
-}
-
-// Whether projport-cli 2019 leaves a table toolset element unchanged: rows
-// 0, 1, 2 are searched in turn from a read position that only moves forward,
-// so an element of a row that stands before the last element of an earlier
-// row is not found. sed replaces every one.
-bool conversion_skips_an_element(const std::vector<std::string_view>& elements) noexcept
-{
-    std::size_t read = 0;  // elements before this one are behind the read position
-    for (int row = 0; row < 4; ++row) {
-        if (row == target_2019)
-            continue;
-        for (std::size_t i = 0; i < elements.size(); ++i) {
-            if (row_of(elements[i]) != row)
-                continue;
-            if (i < read)
-                return true;
-            read = i + 1;
-        }
-    }
-    return false;
-}
 
 void replace_once(std::string& text, std::string_view old_text, std::string_view new_text)
 {
@@ -149,7 +113,6 @@ std::string guid_text(random_bits& bits)
 
 struct generated_project {
     std::string text;
-    bool sed_differs = false;
 };
 
 generated_project make_project(const project_kind& kind, std::size_t min_bytes, const std::string& name,
@@ -162,7 +125,7 @@ generated_project make_project(const project_kind& kind, std::size_t min_bytes, 
     replace_once(text, generated_guid, guid);
     replace_once(text, generated_namespace, "<RootNamespace>" + name + "</RootNamespace>");
 
-    std::vector<std::string_view> elements;
+    std::size_t elements = 0;
     std::string result;
     result.reserve(text.size() + 1024);
     std::size_t from = 0;
@@ -170,18 +133,16 @@ generated_project make_project(const project_kind& kind, std::size_t min_bytes, 
          at = text.find(generated_toolset, from)) {
         result.append(text, from, at - from);
         // The four configuration groups come first; the ones behind them belong to the source folders.
-        std::size_t index = elements.size();
+        std::size_t index = elements++;
         std::string_view toolset = index < 4 ? (index < 2 ? kind.toolsets.win32 : kind.toolsets.x64)
                                              : (kind.toolsets.later.empty()
                                                     ? (index % 4 < 2 ? kind.toolsets.win32 : kind.toolsets.x64)
                                                     : kind.toolsets.later);
-        elements.push_back(toolset);
         result.append("<PlatformToolset>").append(toolset).append("</PlatformToolset>");
         from = at + generated_toolset.size();
     }
     result.append(text, from, std::string::npos);
     text = std::move(result);
-    project.sed_differs = conversion_skips_an_element(elements);
     return project;
 }
 
@@ -274,16 +235,13 @@ struct tree_totals {
 int main(int argc, char** argv)
 {
     std::string root;
-    std::string sed_differs_path;
     unsigned solutions = 100;
     unsigned projects_per_solution = 20;
     for (int i = 1; i < argc; ++i) {
         std::string_view argument = argv[i];
         if (number_option(argument, "--solutions=", solutions) || number_option(argument, "--projects=", projects_per_solution))
             continue;
-        if (argument.starts_with("--sed-differs=")) {
-            sed_differs_path = argument.substr(std::strlen("--sed-differs="));
-        } else if (root.empty() && !argument.starts_with("--")) {
+        if (root.empty() && !argument.starts_with("--")) {
             root = argument;
         } else {
             root.clear();
@@ -291,7 +249,7 @@ int main(int argc, char** argv)
         }
     }
     if (root.empty() || solutions == 0 || projects_per_solution == 0) {
-        std::fprintf(stderr, "usage: tree_generator DIR [--solutions=N] [--projects=M] [--sed-differs=FILE]\n");
+        std::fprintf(stderr, "usage: tree_generator DIR [--solutions=N] [--projects=M]\n");
         return 2;
     }
     if (!make_folder(root))
@@ -299,7 +257,6 @@ int main(int argc, char** argv)
 
     random_bits bits(0x70726F6A706F7274u);
     tree_totals totals;
-    std::string sed_differs;
     char name[64];
     for (unsigned s = 0; s < solutions; ++s) {
         std::snprintf(name, sizeof name, "solution%03u", s);
@@ -322,8 +279,6 @@ int main(int argc, char** argv)
             if (!make_folder(folder) || !write_file(path, project.text) ||
                 !write_file(path + ".filters", make_filters(project.text, bits)))
                 return 1;
-            if (project.sed_differs)
-                sed_differs += solution_name + "/" + project_name + "/" + project_name + ".vcxproj\n";
             names.push_back(project_name);
             guids.push_back(guid);
             ++totals.projects;
@@ -335,8 +290,6 @@ int main(int argc, char** argv)
         if (!write_file(solution + "/" + solution_name + ".sln", make_solution(names, guids)))
             return 1;
     }
-    if (!sed_differs_path.empty() && !write_file(sed_differs_path, sed_differs))
-        return 1;
 
     std::printf("%u projects, %llu bytes (%zu to %zu each)\n", totals.projects,
                 static_cast<unsigned long long>(totals.bytes), totals.smallest, totals.largest);
