@@ -219,23 +219,6 @@ protected:
     }
 };
 
-std::vector<int> signals_that_end_a_process()
-{
-    std::vector<int> signals{SIGHUP, SIGINT, SIGQUIT, SIGUSR1, SIGUSR2, SIGPIPE, SIGALRM, SIGTERM,
-                             SIGXCPU, SIGXFSZ, SIGVTALRM, SIGPROF, SIGIO};
-#ifdef SIGSTKFLT
-    signals.push_back(SIGSTKFLT);
-#endif
-#ifdef SIGPWR
-    signals.push_back(SIGPWR);
-#endif
-#ifdef SIGRTMIN
-    signals.push_back(SIGRTMIN);
-    signals.push_back(SIGRTMIN + 1);
-    signals.push_back(SIGRTMAX);
-#endif
-    return signals;
-}
 
 TEST_F(SignalledRun, EverySignalAtARandomMomentLeavesEveryProjectWhole)
 {
@@ -248,7 +231,7 @@ TEST_F(SignalledRun, EverySignalAtARandomMomentLeavesEveryProjectWhole)
     std::mt19937 random(seed);
     std::uniform_int_distribution<long long> moment(0, span_us);
     SCOPED_TRACE("seed " + std::to_string(seed) + ", a whole run " + std::to_string(span_us) + " us");
-    for (int sig : signals_that_end_a_process())
+    for (int sig : terminating_signals(false))
         signal_one_run(t, sig, std::chrono::microseconds(moment(random)));
 }
 

@@ -5,6 +5,8 @@
 
 #include "convert/rewrite_hold.h"
 
+#include "support/posix_child.h"
+
 #include <gtest/gtest.h>
 
 #include <signal.h>
@@ -15,25 +17,6 @@
 #include <vector>
 
 namespace {
-
-// Every signal whose default action ends the process and that can be
-// blocked, except those raised by a fault of the program itself.
-std::vector<int> terminating_signals()
-{
-    std::vector<int> signals{SIGHUP, SIGINT, SIGQUIT, SIGUSR1, SIGUSR2, SIGPIPE, SIGALRM, SIGTERM,
-                             SIGXCPU, SIGXFSZ, SIGVTALRM, SIGPROF, SIGIO};
-#ifdef SIGSTKFLT
-    signals.push_back(SIGSTKFLT);
-#endif
-#ifdef SIGPWR
-    signals.push_back(SIGPWR);
-#endif
-#ifdef SIGRTMIN
-    for (int sig = SIGRTMIN; sig <= SIGRTMAX; ++sig)
-        signals.push_back(sig);
-#endif
-    return signals;
-}
 
 // How a forked child that runs `body` and exits with its result ended:
 // its exit code, or 1000 + the signal that ended it.
@@ -62,7 +45,7 @@ void note_signal(int sig)
 
 TEST(RewriteHoldPosix, EveryTerminatingSignalWaitsForTheHoldsEndAndIsTaken)
 {
-    for (int sig : terminating_signals()) {
+    for (int sig : terminating_signals(true)) {
         int ended = in_child([sig] {
             {
                 rewrite_hold hold;

@@ -122,3 +122,22 @@ bool write_whole_file(const std::string& path, const std::string& bytes)
     out << bytes;
     return static_cast<bool>(out);
 }
+
+std::vector<int> terminating_signals(bool every_real_time)
+{
+    std::vector<int> signals{SIGHUP, SIGINT, SIGQUIT, SIGUSR1, SIGUSR2, SIGPIPE, SIGALRM, SIGTERM,
+                             SIGXCPU, SIGXFSZ, SIGVTALRM, SIGPROF, SIGIO};
+#ifdef SIGSTKFLT
+    signals.push_back(SIGSTKFLT);
+#endif
+#ifdef SIGPWR
+    signals.push_back(SIGPWR);
+#endif
+#ifdef SIGRTMIN
+    for (int sig = SIGRTMIN; sig <= SIGRTMAX; ++sig) {
+        if (every_real_time || sig <= SIGRTMIN + 1 || sig == SIGRTMAX)
+            signals.push_back(sig);
+    }
+#endif
+    return signals;
+}

@@ -43,3 +43,9 @@ posix_child_end run_child(const std::string& program, const std::vector<std::str
 // A file's bytes ("" when it cannot be read), and writing them.
 std::string read_whole_file(const std::string& path);
 bool write_whole_file(const std::string& path, const std::string& bytes);
+
+// Every signal whose default action ends the process and that can be
+// blocked, except those raised by a fault of the program itself (SIGSEGV,
+// SIGBUS, SIGFPE, SIGILL, SIGTRAP, SIGSYS, SIGABRT); with `every_real_time`
+// all real-time signals, else only the first two and the last.
+std::vector<int> terminating_signals(bool every_real_time);
