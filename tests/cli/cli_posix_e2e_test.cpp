@@ -21,6 +21,7 @@
 #include "convert/conversion.h"
 #include "convert/memory_file.h"
 #include "support/project_text.h"
+#include "support/temp_dir.h"
 
 extern char** environ;
 
@@ -101,19 +102,10 @@ int wait_for(pid_t pid)
 
 class CliRun : public testing::Test {
 protected:
-    fs::path root;
+    temp_dir folder;
+    fs::path root = folder.path;
 
-    void SetUp() override
-    {
-        std::string pattern = (fs::temp_directory_path() / "projport-cli-XXXXXX").string();
-        ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-        root = pattern;
-    }
-    void TearDown() override
-    {
-        std::error_code ignored;
-        fs::remove_all(root, ignored);
-    }
+    void SetUp() override { ASSERT_TRUE(folder.made()); }
 
     // Runs the program in `folder` (the test's folder by default), its output
     // in files, or standard output on `output` when given (say /dev/full).
@@ -656,13 +648,11 @@ TEST(CliFullDisk, AProjectThatCannotGrowKeepsEveryByte)
     fs::path dir = fs::path(small) / "cli-full";
     fs::create_directories(dir);
     struct cleanup {
-        fs::path dir;
-        ~cleanup()
-        {
-            std::error_code ignored;
-            fs::remove_all(dir, ignored);
-        }
-    } remove_later{dir};
+        std::string dir;
+        ~cleanup() { remove_tree(dir); }
+    } remove_later{dir.string()};
+    temp_dir output_folder;
+    ASSERT_TRUE(output_folder.made());
 
     // Retargeting to 2010 inserts a ToolsVersion, so the file must grow, and
     // it fills its last page to the end, so growing needs a page more.
@@ -680,11 +670,10 @@ TEST(CliFullDisk, AProjectThatCannotGrowKeepsEveryByte)
         while (filler.put('x') && filler.flush()) {
         }
     }
-    fs::path out = fs::temp_directory_path() / ("projport-cli-full-" + std::to_string(getpid()));
+    fs::path out = output_folder.file("out");
     std::string command = std::string(PROJPORT_CLI) + " 2010 " + (dir / "p.vcxproj").string() + " > " + out.string();
     int status = std::system(command.c_str());
     std::string printed = read_bytes(out);
-    fs::remove(out);
     EXPECT_EQ(WEXITSTATUS(status), 2);
     EXPECT_EQ(read_bytes(dir / "p.vcxproj"), text);
     EXPECT_NE(printed.find("(" + (dir / "p.vcxproj").string() + ")\n   ^ERROR: 28, "), std::string::npos) << printed;

@@ -21,6 +21,7 @@
 #include <vector>
 
 #include "support/posix_child.h"
+#include "support/temp_dir.h"
 
 namespace {
 
@@ -79,21 +80,10 @@ bool is_leftover_name(const std::string& relative)
 
 class HostileTree : public testing::Test {
 protected:
-    fs::path root;
+    temp_dir folder;
+    fs::path root = folder.path;
 
-    void SetUp() override
-    {
-        std::string pattern = (fs::temp_directory_path() / "projport-hostile-XXXXXX").string();
-        ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-        root = pattern;
-    }
-    void TearDown() override
-    {
-        std::error_code ignored;
-        for (const auto& entry : fs::recursive_directory_iterator(root, ignored))
-            fs::permissions(entry.path(), fs::perms::owner_all, fs::perm_options::add, ignored);
-        fs::remove_all(root, ignored);
-    }
+    void SetUp() override { ASSERT_TRUE(folder.made()); }
 
     void write(const fs::path& path, const std::string& bytes)
     {

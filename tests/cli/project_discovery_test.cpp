@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <ostream>
 
 #include "cli/cli_errors.h"
 #include "cli/platform_files.h"
@@ -116,306 +117,285 @@ bool make_sized_file(const std::string& path, std::uint64_t size)
 #endif
 }
 
-}  // namespace
+// ---- the table ----
 
-// ---- named projects ----
+// One step of making a case's tree; paths are relative to the tree and use '/'.
+struct step {
+    enum kind_t { file, folder, sized, link, fifo, locked } kind;
+    std::string path;
+    std::string bytes = {};  // a file's bytes, or a link's target (relative to the tree unless it starts with '/')
+};
 
-TEST(ProjectDiscovery, NamedFileIsAProjectWhateverItsExtension)
+struct problem {
+    std::string path;  // relative to the tree
+    const char* action;
+    unsigned code;
+};
+
+// A tree, the paths given to discover_projects in turn, and what it must find.
+// `in_tree`: the run is made from inside the tree, the paths given and the
+// projects found relative to it; else every path is relative to the tree's
+// root ("" is the root itself).
+struct discovery_case {
+    const char* name;
+    std::vector<step> tree;
+    paths given;
+    paths projects;
+    std::vector<problem> problems = {};
+    bool in_tree = false;
+};
+
+std::ostream& operator<<(std::ostream& out, const discovery_case& c)
 {
-    scratch_tree tree;
-    ASSERT_TRUE(tree.file("notes.txt", "x"));
-    discovery found;
-    found.of(tree.path("notes.txt"));
-    EXPECT_EQ(found.projects, (paths{tree.path("notes.txt")}));
-    EXPECT_TRUE(found.problems.empty());
+    return out << c.name;
 }
 
-TEST(ProjectDiscovery, MissingProjectIsKeptAsWrittenForTheOpenToReport)
-{
-    scratch_tree tree;
-    ASSERT_FALSE(tree.root.empty());
-    std::string missing = tree.path("Gone/missing.VCXPROJ");
-    discovery found;
-    found.of(missing).of(missing).of(tree.path("other.vcxproj"));
-    EXPECT_EQ(found.projects, (paths{missing, tree.path("other.vcxproj")}));
-    EXPECT_TRUE(found.problems.empty());
-}
+using namespace std::string_literals;
 
-// ---- folders ----
-
-TEST(ProjectDiscovery, FolderWalkTakesProjectsBelowInBytewiseOrder)
-{
-    scratch_tree tree;
-    ASSERT_TRUE(tree.file("a_b/p.vcxproj"));
-    ASSERT_TRUE(tree.file("a/q/p.vcxproj"));
-    ASSERT_TRUE(tree.file("a/p.vcxproj"));
-    ASSERT_TRUE(tree.file("a.vcxproj"));
-    ASSERT_TRUE(tree.file("a-b/p.vcxproj"));
-    ASSERT_TRUE(tree.file("Z.VCXPROJ"));
-    ASSERT_TRUE(tree.file("deep/er/still/x.VcxProj"));
-    discovery found;
-    found.of(tree.root);
-    EXPECT_EQ(found.projects, (paths{tree.path("Z.VCXPROJ"), tree.path("a-b/p.vcxproj"), tree.path("a.vcxproj"),
-                                     tree.path("a/p.vcxproj"), tree.path("a/q/p.vcxproj"), tree.path("a_b/p.vcxproj"),
-                                     tree.path("deep/er/still/x.VcxProj")}));
-    EXPECT_TRUE(found.problems.empty());
-}
-
-TEST(ProjectDiscovery, FolderWalkLeavesOutOtherFiles)
-{
-    scratch_tree tree;
-    ASSERT_TRUE(tree.file("a.vcxproj.filters"));
-    ASSERT_TRUE(tree.file("a.vcxproj.user"));
-    ASSERT_TRUE(tree.file("a.sln", sln_listing({"b.vcxproj"})));
-    ASSERT_TRUE(tree.file("b.vcxproj"));
-    ASSERT_TRUE(tree.file("c.csproj"));
-    ASSERT_TRUE(tree.file("vcxproj"));
-    discovery found;
-    found.of(tree.root);
-    EXPECT_EQ(found.projects, (paths{tree.path("b.vcxproj")}));
-}
-
-TEST(ProjectDiscovery, FolderWalkSkipsGitAndVsFoldersInAnyCase)
-{
-    scratch_tree tree;
-    ASSERT_TRUE(tree.file(".git/a.vcxproj"));
-    ASSERT_TRUE(tree.file(".vs/b.vcxproj"));
-    ASSERT_TRUE(tree.file("sub/.Git/c.vcxproj"));
-    ASSERT_TRUE(tree.file("sub/.VS/d.vcxproj"));
-    ASSERT_TRUE(tree.file(".github/e.vcxproj"));
-    ASSERT_TRUE(tree.file(".vscode/f.vcxproj"));
-    ASSERT_TRUE(tree.file("git/g.vcxproj"));
-    discovery found;
-    found.of(tree.root);
-    EXPECT_EQ(found.projects,
-              (paths{tree.path(".github/e.vcxproj"), tree.path(".vscode/f.vcxproj"), tree.path("git/g.vcxproj")}));
-}
-
-TEST(ProjectDiscovery, FolderNamedLikeAProjectIsWalkedNotTaken)
-{
-    scratch_tree tree;
-    ASSERT_TRUE(tree.file("f.vcxproj/in.vcxproj"));
-    discovery found;
-    found.of(tree.root);
-    EXPECT_EQ(found.projects, (paths{tree.path("f.vcxproj/in.vcxproj")}));
-}
-
-TEST(ProjectDiscovery, FolderNamedLikeASolutionIsWalked)
-{
-    scratch_tree tree;
-    ASSERT_TRUE(tree.file("s.SLN/in.vcxproj"));
-    discovery found;
-    found.of(tree.path("s.SLN"));
-    EXPECT_EQ(found.projects, (paths{tree.path("s.SLN/in.vcxproj")}));
-    EXPECT_TRUE(found.problems.empty());
-}
-
-TEST(ProjectDiscovery, FolderWithTrailingSeparatorGetsNoSecondOne)
-{
-    scratch_tree tree;
-    ASSERT_TRUE(tree.file("sub/a.vcxproj"));
-    discovery found;
-    found.of(tree.path("sub/"));
-    EXPECT_EQ(found.projects, (paths{tree.path("sub/a.vcxproj")}));
-}
-
-TEST(ProjectDiscovery, RelativeFolderKeepsItsSpelling)
-{
-    scratch_tree tree;
-    ASSERT_TRUE(tree.file("sub/a.vcxproj"));
-    current_folder here(tree.root);
-    ASSERT_TRUE(here.changed);
-    discovery found;
-    found.of(".");
-    EXPECT_EQ(found.projects, (paths{native_path("./sub/a.vcxproj")}));
-}
-
-TEST(ProjectDiscovery, EmptyFolderGivesNothing)
-{
-    scratch_tree tree;
-    ASSERT_TRUE(tree.folder("empty"));
-    discovery found;
-    found.of(tree.path("empty"));
-    EXPECT_TRUE(found.projects.empty());
-    EXPECT_TRUE(found.problems.empty());
-}
-
-TEST(ProjectDiscovery, NonAsciiNamesArriveInUtf8)
-{
-    scratch_tree tree;
-    std::string folder = "\xC3\xBC";                   // u-umlaut
-    std::string name = "\xE2\x82\xAC\xF0\x9F\x98\x80";  // euro sign, U+1F600
-    ASSERT_TRUE(tree.file(folder + "/" + name + ".vcxproj"));
-    discovery found;
-    found.of(tree.root).of(tree.path(folder + "/" + name + ".vcxproj"));
-    EXPECT_EQ(found.projects, (paths{tree.path(folder + "/" + name + ".vcxproj")}));
-}
-
-// ---- solutions ----
-
-TEST(ProjectDiscovery, SlnProjectsAreFoundWhateverTheCaseOfTheirEntries)
-{
-    scratch_tree tree;
-    ASSERT_TRUE(tree.file("Src/App/App.vcxproj"));
-    ASSERT_TRUE(tree.file("lib.vcxproj"));
-    ASSERT_TRUE(tree.file("all.sln", sln_listing({"src\\app\\app.VCXPROJ", "lib.vcxproj", "tool\\tool.csproj"})));
-    discovery found;
-    found.of(tree.path("all.sln"));
-    EXPECT_EQ(found.projects,
-              (paths{tree.path(by_platform("Src/App/App.vcxproj", "src/app/app.VCXPROJ")), tree.path("lib.vcxproj")}));
-    EXPECT_TRUE(found.problems.empty());
-    // It is the same file as the one on disk.
-    EXPECT_FALSE(found.seen.add(tree.path("Src/App/App.vcxproj")));
-}
-
-TEST(ProjectDiscovery, SlnxProjectsInNestedFoldersWithEitherSlash)
-{
-    scratch_tree tree;
-    ASSERT_TRUE(tree.file("One/a.vcxproj"));
-    ASSERT_TRUE(tree.file("two/Deep/b.vcxproj"));
-    ASSERT_TRUE(tree.file("all.SLNX", slnx_listing({"one/A.vcxproj", "two\\deep\\b.vcxproj", "x/y.csproj"})));
-    discovery found;
-    found.of(tree.path("all.SLNX"));
-    EXPECT_EQ(found.projects, (paths{tree.path(by_platform("One/a.vcxproj", "one/A.vcxproj")),
-                                     tree.path(by_platform("two/Deep/b.vcxproj", "two/deep/b.vcxproj"))}));
-    EXPECT_TRUE(found.problems.empty());
-}
-
-TEST(ProjectDiscovery, MissingProjectOfASolutionIsKeptAsWritten)
-{
-    scratch_tree tree;
-    ASSERT_TRUE(tree.folder("Src"));
-    ASSERT_TRUE(tree.file("all.sln", sln_listing({"gone\\Sub\\x.vcxproj", "src\\Missing.vcxproj"})));
-    discovery found;
-    found.of(tree.path("all.sln"));
-    EXPECT_EQ(found.projects, (paths{tree.path("gone/Sub/x.vcxproj"),
-                                     tree.path(by_platform("Src/Missing.vcxproj", "src/Missing.vcxproj"))}));
-    EXPECT_TRUE(found.problems.empty());
-}
-
-TEST(ProjectDiscovery, SolutionInASubfolderResolvesFromItsOwnFolder)
-{
-    scratch_tree tree;
-    ASSERT_TRUE(tree.file("lib/l.vcxproj"));
-    ASSERT_TRUE(tree.file("sol/x.sln", sln_listing({"..\\lib\\l.vcxproj"})));
-    discovery found;
-    found.of(tree.path("sol/x.sln")).of(tree.path("lib/l.vcxproj"));
-    EXPECT_EQ(found.projects, (paths{tree.path("sol/../lib/l.vcxproj")}));
-}
-
-TEST(ProjectDiscovery, SolutionWithoutFolderPartGivesTheRelativePath)
-{
-    scratch_tree tree;
-    ASSERT_TRUE(tree.file("Sub/a.vcxproj"));
-    ASSERT_TRUE(tree.file("X.SLN", sln_listing({"sub\\a.vcxproj"})));
-    current_folder here(tree.root);
-    ASSERT_TRUE(here.changed);
-    discovery found;
-    found.of("X.SLN");
-    EXPECT_EQ(found.projects, (paths{native_path(by_platform("Sub/a.vcxproj", "sub/a.vcxproj"))}));
-}
-
-TEST(ProjectDiscovery, ProjectReachedTwiceIsTakenOnceInFirstOrder)
-{
-    scratch_tree tree;
-    ASSERT_TRUE(tree.file("a/a.vcxproj"));
-    ASSERT_TRUE(tree.file("b/b.vcxproj"));
-    ASSERT_TRUE(tree.file("c/c.vcxproj"));
-    ASSERT_TRUE(tree.file("one.sln", sln_listing({"a\\a.vcxproj", "b\\b.vcxproj", "B\\B.vcxproj"})));
-    ASSERT_TRUE(tree.file("two.slnx", slnx_listing({"b/b.vcxproj", "A\\A.VCXPROJ", "c/c.vcxproj"})));
-    discovery found;
-    found.of(tree.path("a/a.vcxproj")).of(tree.path("one.sln")).of(tree.path("two.slnx")).of(tree.root);
-    EXPECT_EQ(found.projects, (paths{tree.path("a/a.vcxproj"), tree.path("b/b.vcxproj"), tree.path("c/c.vcxproj")}));
-    EXPECT_TRUE(found.problems.empty());
-}
-
-TEST(ProjectDiscovery, MissingSolutionIsAProblemToOpen)
-{
-    scratch_tree tree;
-    ASSERT_FALSE(tree.root.empty());
-    discovery found;
-    found.of(tree.path("none.sln")).of(tree.path("none.slnx"));
-    EXPECT_TRUE(found.projects.empty());
-    ASSERT_EQ(found.problems.size(), 2u);
-    EXPECT_EQ(found.problems[0].path, tree.path("none.sln"));
-    EXPECT_STREQ(found.problems[0].action, "open");
-    EXPECT_EQ(found.problems[0].code, file_not_found);
-    EXPECT_EQ(found.problems[1].path, tree.path("none.slnx"));
-    EXPECT_EQ(found.problems[1].code, file_not_found);
-}
-
-TEST(ProjectDiscovery, OversizedSolutionIsAProblemToRead)
-{
-    scratch_tree tree;
-    ASSERT_TRUE(tree.file("big.sln"));
-    ASSERT_TRUE(make_sized_file(tree.path("big.sln"), small_file_limit + 1));
-    ASSERT_TRUE(tree.file("fits.sln", sln_listing({"a.vcxproj"})));
-    discovery found;
-    found.of(tree.path("big.sln")).of(tree.path("fits.sln"));
-    EXPECT_EQ(found.projects, (paths{tree.path("a.vcxproj")}));
-    ASSERT_EQ(found.problems.size(), 1u);
-    EXPECT_EQ(found.problems[0].path, tree.path("big.sln"));
-    EXPECT_STREQ(found.problems[0].action, "read");
-    EXPECT_EQ(found.problems[0].code, file_too_large);
-}
-
-TEST(ProjectDiscovery, SolutionThatIsNotOneIsAProblemNotAnEmptyList)
-{
-    scratch_tree tree;
-    ASSERT_TRUE(tree.file("a.vcxproj"));
-    ASSERT_TRUE(tree.file("empty.slnx"));
-    ASSERT_TRUE(tree.file("cut.slnx", "<Solution><Project Path=\"a.vcxproj\"/>"));
-    ASSERT_TRUE(tree.file("plain.sln", "Project(\"{8BC9CEB8-8B4A-11D0-8D11-00A0C91E6BC8}\") = \"p\", \"a.vcxproj\", \"{1}\"\r\n"));
-    discovery found;
-    found.of(tree.path("empty.slnx")).of(tree.path("cut.slnx")).of(tree.path("plain.sln"));
-    EXPECT_EQ(found.projects, paths{});
-    ASSERT_EQ(found.problems.size(), 3u);
-    for (const discovery_problem& problem : found.problems) {
-        EXPECT_STREQ(problem.action, "read");
-        EXPECT_EQ(problem.code, error_not_a_solution);
-    }
-    EXPECT_EQ(found.problems[1].path, tree.path("cut.slnx"));
-}
-
-TEST(ProjectDiscovery, SolutionEntryWithAZeroByteIsAProblemAndNotOpened)
-{
-    using namespace std::string_literals;
-    scratch_tree tree;
-    ASSERT_TRUE(tree.file("Directory.Build.props"));
-    ASSERT_TRUE(tree.file("b.vcxproj"));
-    ASSERT_TRUE(tree.file("all.sln", sln_listing({"Directory.Build.props\0.vcxproj"s, "b.vcxproj"})));
-    discovery found;
-    found.of(tree.path("all.sln"));
-    EXPECT_EQ(found.projects, (paths{tree.path("b.vcxproj")}));
-    ASSERT_EQ(found.problems.size(), 1u);
-    EXPECT_EQ(found.problems[0].path, tree.root + path_separator + "Directory.Build.props\\x00.vcxproj");
-    EXPECT_STREQ(found.problems[0].action, "open");
-    EXPECT_EQ(found.problems[0].code, error_control_in_path);
-}
-
-TEST(ProjectDiscovery, NewFilesOfAReplacementAreNeverTakenForProjects)
-{
-    scratch_tree tree;
-    ASSERT_TRUE(tree.file("p/a.vcxproj"));
-    ASSERT_TRUE(tree.file("p/.a.vcxproj.projport-12345.tmp"));
-    ASSERT_TRUE(tree.file("p/.a.vcxproj.projport-12345.old.tmp"));
-    discovery found;
-    found.of(tree.root);
-    EXPECT_EQ(found.projects, (paths{tree.path("p/a.vcxproj")}));
-}
-
+const discovery_case discovery_cases[] = {
+    // named projects
+    {"NamedFileIsAProjectWhateverItsExtension", {{step::file, "notes.txt", "x"}}, {"notes.txt"}, {"notes.txt"}},
+    {"MissingProjectIsKeptAsWrittenForTheOpenToReport",
+     {},
+     {"Gone/missing.VCXPROJ", "Gone/missing.VCXPROJ", "other.vcxproj"},
+     {"Gone/missing.VCXPROJ", "other.vcxproj"}},
+    // folders
+    {"FolderWalkTakesProjectsBelowInBytewiseOrder",
+     {{step::file, "a_b/p.vcxproj"},
+      {step::file, "a/q/p.vcxproj"},
+      {step::file, "a/p.vcxproj"},
+      {step::file, "a.vcxproj"},
+      {step::file, "a-b/p.vcxproj"},
+      {step::file, "Z.VCXPROJ"},
+      {step::file, "deep/er/still/x.VcxProj"}},
+     {""},
+     {"Z.VCXPROJ", "a-b/p.vcxproj", "a.vcxproj", "a/p.vcxproj", "a/q/p.vcxproj", "a_b/p.vcxproj",
+      "deep/er/still/x.VcxProj"}},
+    {"FolderWalkLeavesOutOtherFiles",
+     {{step::file, "a.vcxproj.filters"},
+      {step::file, "a.vcxproj.user"},
+      {step::file, "a.sln", sln_listing({"b.vcxproj"})},
+      {step::file, "b.vcxproj"},
+      {step::file, "c.csproj"},
+      {step::file, "vcxproj"}},
+     {""},
+     {"b.vcxproj"}},
+    {"FolderWalkSkipsGitAndVsFoldersInAnyCase",
+     {{step::file, ".git/a.vcxproj"},
+      {step::file, ".vs/b.vcxproj"},
+      {step::file, "sub/.Git/c.vcxproj"},
+      {step::file, "sub/.VS/d.vcxproj"},
+      {step::file, ".github/e.vcxproj"},
+      {step::file, ".vscode/f.vcxproj"},
+      {step::file, "git/g.vcxproj"}},
+     {""},
+     {".github/e.vcxproj", ".vscode/f.vcxproj", "git/g.vcxproj"}},
+    {"FolderNamedLikeAProjectIsWalkedNotTaken",
+     {{step::file, "f.vcxproj/in.vcxproj"}},
+     {""},
+     {"f.vcxproj/in.vcxproj"}},
+    {"FolderNamedLikeASolutionIsWalked", {{step::file, "s.SLN/in.vcxproj"}}, {"s.SLN"}, {"s.SLN/in.vcxproj"}},
+    {"FolderWithTrailingSeparatorGetsNoSecondOne", {{step::file, "sub/a.vcxproj"}}, {"sub/"}, {"sub/a.vcxproj"}},
+    {"RelativeFolderKeepsItsSpelling", {{step::file, "sub/a.vcxproj"}}, {"."}, {"./sub/a.vcxproj"}, {}, true},
+    {"EmptyFolderGivesNothing", {{step::folder, "empty"}}, {"empty"}, {}},
+    {"NonAsciiNamesArriveInUtf8",
+     {{step::file, "\xC3\xBC/\xE2\x82\xAC\xF0\x9F\x98\x80.vcxproj"}},  // u-umlaut, euro sign, U+1F600
+     {"", "\xC3\xBC/\xE2\x82\xAC\xF0\x9F\x98\x80.vcxproj"},
+     {"\xC3\xBC/\xE2\x82\xAC\xF0\x9F\x98\x80.vcxproj"}},
+    {"NewFilesOfAReplacementAreNeverTakenForProjects",
+     {{step::file, "p/a.vcxproj"},
+      {step::file, "p/.a.vcxproj.projport-12345.tmp"},
+      {step::file, "p/.a.vcxproj.projport-12345.old.tmp"}},
+     {""},
+     {"p/a.vcxproj"}},
+    // solutions
+    {"SlnProjectsAreFoundWhateverTheCaseOfTheirEntries",
+     {{step::file, "Src/App/App.vcxproj"},
+      {step::file, "lib.vcxproj"},
+      {step::file, "all.sln", sln_listing({"src\\app\\app.VCXPROJ", "lib.vcxproj", "tool\\tool.csproj"})}},
+     {"all.sln", "Src/App/App.vcxproj"},  // the second is the same file as the first found
+     {std::string(by_platform("Src/App/App.vcxproj", "src/app/app.VCXPROJ")), "lib.vcxproj"}},
+    {"SlnxProjectsInNestedFoldersWithEitherSlash",
+     {{step::file, "One/a.vcxproj"},
+      {step::file, "two/Deep/b.vcxproj"},
+      {step::file, "all.SLNX", slnx_listing({"one/A.vcxproj", "two\\deep\\b.vcxproj", "x/y.csproj"})}},
+     {"all.SLNX"},
+     {std::string(by_platform("One/a.vcxproj", "one/A.vcxproj")),
+      std::string(by_platform("two/Deep/b.vcxproj", "two/deep/b.vcxproj"))}},
+    {"MissingProjectOfASolutionIsKeptAsWritten",
+     {{step::folder, "Src"}, {step::file, "all.sln", sln_listing({"gone\\Sub\\x.vcxproj", "src\\Missing.vcxproj"})}},
+     {"all.sln"},
+     {"gone/Sub/x.vcxproj", std::string(by_platform("Src/Missing.vcxproj", "src/Missing.vcxproj"))}},
+    {"SolutionInASubfolderResolvesFromItsOwnFolder",
+     {{step::file, "lib/l.vcxproj"}, {step::file, "sol/x.sln", sln_listing({"..\\lib\\l.vcxproj"})}},
+     {"sol/x.sln", "lib/l.vcxproj"},
+     {"sol/../lib/l.vcxproj"}},
+    {"SolutionWithoutFolderPartGivesTheRelativePath",
+     {{step::file, "Sub/a.vcxproj"}, {step::file, "X.SLN", sln_listing({"sub\\a.vcxproj"})}},
+     {"X.SLN"},
+     {std::string(by_platform("Sub/a.vcxproj", "sub/a.vcxproj"))},
+     {},
+     true},
+    {"ProjectReachedTwiceIsTakenOnceInFirstOrder",
+     {{step::file, "a/a.vcxproj"},
+      {step::file, "b/b.vcxproj"},
+      {step::file, "c/c.vcxproj"},
+      {step::file, "one.sln", sln_listing({"a\\a.vcxproj", "b\\b.vcxproj", "B\\B.vcxproj"})},
+      {step::file, "two.slnx", slnx_listing({"b/b.vcxproj", "A\\A.VCXPROJ", "c/c.vcxproj"})}},
+     {"a/a.vcxproj", "one.sln", "two.slnx", ""},
+     {"a/a.vcxproj", "b/b.vcxproj", "c/c.vcxproj"}},
+    {"MissingSolutionIsAProblemToOpen",
+     {},
+     {"none.sln", "none.slnx"},
+     {},
+     {{"none.sln", "open", file_not_found}, {"none.slnx", "open", file_not_found}}},
+    {"OversizedSolutionIsAProblemToRead",
+     {{step::sized, "big.sln"}, {step::file, "fits.sln", sln_listing({"a.vcxproj"})}},
+     {"big.sln", "fits.sln"},
+     {"a.vcxproj"},
+     {{"big.sln", "read", file_too_large}}},
+    {"SolutionThatIsNotOneIsAProblemNotAnEmptyList",
+     {{step::file, "a.vcxproj"},
+      {step::file, "empty.slnx"},
+      {step::file, "cut.slnx", "<Solution><Project Path=\"a.vcxproj\"/>"},
+      {step::file, "plain.sln", "Project(\"{8BC9CEB8-8B4A-11D0-8D11-00A0C91E6BC8}\") = \"p\", \"a.vcxproj\", \"{1}\"\r\n"}},
+     {"empty.slnx", "cut.slnx", "plain.sln"},
+     {},
+     {{"empty.slnx", "read", error_not_a_solution},
+      {"cut.slnx", "read", error_not_a_solution},
+      {"plain.sln", "read", error_not_a_solution}}},
+    {"SolutionEntryWithAZeroByteIsAProblemAndNotOpened",
+     {{step::file, "Directory.Build.props"},
+      {step::file, "b.vcxproj"},
+      {step::file, "all.sln", sln_listing({"Directory.Build.props\0.vcxproj"s, "b.vcxproj"})}},
+     {"all.sln"},
+     {"b.vcxproj"},
+     {{"Directory.Build.props\\x00.vcxproj", "open", error_control_in_path}}},
 #ifndef _WIN32
-TEST(ProjectDiscovery, FifoAndDeviceLinkInATreeAreTakenForTheOpenToRefuse)
-{
-    scratch_tree tree;
-    ASSERT_TRUE(tree.folder("t"));
-    ASSERT_EQ(mkfifo(tree.path("t/fifo.vcxproj").c_str(), 0600), 0);
-    ASSERT_TRUE(make_link("/dev/zero", tree.path("t/dev.vcxproj")));
-    discovery found;
-    found.of(tree.path("t"));
-    EXPECT_EQ(found.projects, (paths{tree.path("t/dev.vcxproj"), tree.path("t/fifo.vcxproj")}));
-}
+    // POSIX special files, links and permissions
+    {"FifoAndDeviceLinkInATreeAreTakenForTheOpenToRefuse",
+     {{step::fifo, "t/fifo.vcxproj"}, {step::link, "t/dev.vcxproj", "/dev/zero"}},
+     {"t"},
+     {"t/dev.vcxproj", "t/fifo.vcxproj"}},
+    {"FolderWalkDoesNotFollowLinksToFolders",
+     {{step::file, "outside/o.vcxproj"},
+      {step::file, "outside/dir.vcxproj/in.vcxproj"},
+      {step::file, "walked/real/r.vcxproj"},
+      {step::link, "walked/link", "outside"},
+      {step::link, "walked/linked-folder.vcxproj", "outside/dir.vcxproj"},
+      {step::link, "walked/linked-file.vcxproj", "outside/o.vcxproj"},
+      {step::link, "walked/dangling.vcxproj", "nowhere"}},
+     {"walked"},
+     {"walked/dangling.vcxproj", "walked/linked-file.vcxproj", "walked/real/r.vcxproj"}},
+    {"NamedLinkToAFolderIsWalked",
+     {{step::file, "real/r.vcxproj"}, {step::link, "link", "real"}},
+     {"link"},
+     {"link/r.vcxproj"}},
+    {"DanglingLinkAsSolutionIsAProblemToOpen",
+     {{step::link, "link.sln", "nowhere.sln"}},
+     {"link.sln"},
+     {},
+     {{"link.sln", "open", unsigned{ENOENT}}}},
+    {"UnreadableSolutionIsAProblemToOpen",
+     {{step::file, "locked.slnx", slnx_listing({"a.vcxproj"})}, {step::locked, "locked.slnx"}},
+     {"locked.slnx"},
+     {},
+     {{"locked.slnx", "open", unsigned{EACCES}}}},
+    {"UnlistableFolderIsAProblemAndTheWalkGoesOn",
+     {{step::file, "locked/a.vcxproj"}, {step::file, "open/b.vcxproj"}, {step::locked, "locked"}},
+     {""},
+     {"open/b.vcxproj"},
+     {{"locked", "open", unsigned{EACCES}}}},
 #endif
+};
+
+// Makes one step of a tree: "" when done, else what failed, or "skip: ..."
+// when the case cannot be shown in this process.
+std::string make(const scratch_tree& tree, const step& s)
+{
+    switch (s.kind) {
+    case step::file:
+        return tree.file(s.path, s.bytes) ? "" : "cannot write " + s.path;
+    case step::folder:
+        return tree.folder(s.path) ? "" : "cannot make folder " + s.path;
+    case step::sized:
+        return tree.file(s.path) && make_sized_file(tree.path(s.path), small_file_limit + 1) ? ""
+                                                                                              : "cannot size " + s.path;
+#ifndef _WIN32
+    case step::link: {
+        std::size_t slash = s.path.rfind('/');
+        if (slash != std::string::npos && !tree.folder(s.path.substr(0, slash)))
+            return "cannot make the folder of " + s.path;
+        std::string target = s.bytes[0] == '/' ? s.bytes : tree.path(s.bytes);
+        return make_link(target, tree.path(s.path)) ? "" : "cannot link " + s.path;
+    }
+    case step::fifo: {
+        std::size_t slash = s.path.rfind('/');
+        if (slash != std::string::npos && !tree.folder(s.path.substr(0, slash)))
+            return "cannot make the folder of " + s.path;
+        return mkfifo(tree.path(s.path).c_str(), 0600) == 0 ? "" : "cannot make fifo " + s.path;
+    }
+    case step::locked: {
+        std::string path = tree.path(s.path);
+        if (chmod(path.c_str(), 0) != 0)
+            return "cannot lock " + s.path;
+        struct stat info {};
+        bool folder = stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+        if (folder ? !folder_permissions_bind(path) : !permissions_bind(path))
+            return "skip: this process (root) reads " + s.path + " whatever its permissions";
+        return "";
+    }
+#else
+    default:
+        return "no such step on Windows";
+#endif
+    }
+    return "unknown step";
+}
+
+class DiscoveryTable : public testing::TestWithParam<discovery_case> {};
+
+TEST_P(DiscoveryTable, FindsTheProjectsAndProblems)
+{
+    const discovery_case& c = GetParam();
+    scratch_tree tree;
+    ASSERT_FALSE(tree.root.empty());
+    for (const step& s : c.tree) {
+        std::string failed = make(tree, s);
+        if (failed.rfind("skip: ", 0) == 0)
+            GTEST_SKIP() << failed.substr(6);
+        ASSERT_EQ(failed, "");
+    }
+    // From inside the tree, paths stay relative; else they are the tree's.
+    auto full = [&](const std::string& relative) {
+        if (c.in_tree)
+            return native_path(relative);
+        return relative.empty() ? tree.root : tree.path(relative);
+    };
+    current_folder here(c.in_tree ? tree.root : std::string("."));
+    ASSERT_TRUE(here.changed);
+
+    discovery found;
+    for (const std::string& given : c.given)
+        found.of(full(given));
+
+    paths expected;
+    for (const std::string& project : c.projects)
+        expected.push_back(full(project));
+    EXPECT_EQ(found.projects, expected);
+    ASSERT_EQ(found.problems.size(), c.problems.size());
+    for (std::size_t i = 0; i < c.problems.size(); ++i) {
+        SCOPED_TRACE("problem " + std::to_string(i));
+        EXPECT_EQ(found.problems[i].path, full(c.problems[i].path));
+        EXPECT_STREQ(found.problems[i].action, c.problems[i].action);
+        EXPECT_EQ(found.problems[i].code, c.problems[i].code);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(ProjectDiscovery, DiscoveryTable, testing::ValuesIn(discovery_cases),
+                         [](const testing::TestParamInfo<discovery_case>& info) { return std::string(info.param.name); });
+
+}  // namespace
 
 // ---- identity ----
 
@@ -492,80 +472,5 @@ TEST(SolutionProjectPath, MatchesNonAsciiNamesOnlyByTheirAsciiLetters)
     std::string folder = tree.root + "/";
     EXPECT_EQ(solution_project_path(folder, "\xC3\x9C" "BER\\x.vcxproj"), tree.path("\xC3\x9C" "ber/X.vcxproj"));
     EXPECT_EQ(solution_project_path(folder, "\xC3\xBC" "ber\\x.vcxproj"), tree.path("\xC3\xBC" "ber/x.vcxproj"));
-}
-
-// ---- POSIX links and permissions ----
-
-TEST(ProjectDiscovery, FolderWalkDoesNotFollowLinksToFolders)
-{
-    scratch_tree tree;
-    ASSERT_TRUE(tree.file("outside/o.vcxproj"));
-    ASSERT_TRUE(tree.file("outside/dir.vcxproj/in.vcxproj"));
-    ASSERT_TRUE(tree.file("walked/real/r.vcxproj"));
-    ASSERT_TRUE(make_link(tree.path("outside"), tree.path("walked/link")));
-    ASSERT_TRUE(make_link(tree.path("outside/dir.vcxproj"), tree.path("walked/linked-folder.vcxproj")));
-    ASSERT_TRUE(make_link(tree.path("outside/o.vcxproj"), tree.path("walked/linked-file.vcxproj")));
-    ASSERT_TRUE(make_link(tree.path("nowhere"), tree.path("walked/dangling.vcxproj")));
-    discovery found;
-    found.of(tree.path("walked"));
-    EXPECT_EQ(found.projects, (paths{tree.path("walked/dangling.vcxproj"), tree.path("walked/linked-file.vcxproj"),
-                                     tree.path("walked/real/r.vcxproj")}));
-    EXPECT_TRUE(found.problems.empty());
-}
-
-TEST(ProjectDiscovery, NamedLinkToAFolderIsWalked)
-{
-    scratch_tree tree;
-    ASSERT_TRUE(tree.file("real/r.vcxproj"));
-    ASSERT_TRUE(make_link(tree.path("real"), tree.path("link")));
-    discovery found;
-    found.of(tree.path("link"));
-    EXPECT_EQ(found.projects, (paths{tree.path("link/r.vcxproj")}));
-}
-
-TEST(ProjectDiscovery, DanglingLinkAsSolutionIsAProblemToOpen)
-{
-    scratch_tree tree;
-    ASSERT_FALSE(tree.root.empty());
-    ASSERT_TRUE(make_link(tree.path("nowhere.sln"), tree.path("link.sln")));
-    discovery found;
-    found.of(tree.path("link.sln"));
-    EXPECT_TRUE(found.projects.empty());
-    ASSERT_EQ(found.problems.size(), 1u);
-    EXPECT_EQ(found.problems[0].path, tree.path("link.sln"));
-    EXPECT_STREQ(found.problems[0].action, "open");
-    EXPECT_EQ(found.problems[0].code, unsigned{ENOENT});
-}
-
-TEST(ProjectDiscovery, UnreadableSolutionIsAProblemToOpen)
-{
-    scratch_tree tree;
-    ASSERT_TRUE(tree.file("locked.slnx", slnx_listing({"a.vcxproj"})));
-    ASSERT_EQ(chmod(tree.path("locked.slnx").c_str(), 0), 0);
-    if (!permissions_bind(tree.path("locked.slnx")))
-        GTEST_SKIP() << "this process (root) reads a file whatever its permissions";
-    discovery found;
-    found.of(tree.path("locked.slnx"));
-    EXPECT_TRUE(found.projects.empty());
-    ASSERT_EQ(found.problems.size(), 1u);
-    EXPECT_STREQ(found.problems[0].action, "open");
-    EXPECT_EQ(found.problems[0].code, unsigned{EACCES});
-}
-
-TEST(ProjectDiscovery, UnlistableFolderIsAProblemAndTheWalkGoesOn)
-{
-    scratch_tree tree;
-    ASSERT_TRUE(tree.file("locked/a.vcxproj"));
-    ASSERT_TRUE(tree.file("open/b.vcxproj"));
-    ASSERT_EQ(chmod(tree.path("locked").c_str(), 0), 0);
-    if (!folder_permissions_bind(tree.path("locked")))
-        GTEST_SKIP() << "this process (root) lists a folder whatever its permissions";
-    discovery found;
-    found.of(tree.root);
-    EXPECT_EQ(found.projects, (paths{tree.path("open/b.vcxproj")}));
-    ASSERT_EQ(found.problems.size(), 1u);
-    EXPECT_EQ(found.problems[0].path, tree.path("locked"));
-    EXPECT_STREQ(found.problems[0].action, "open");
-    EXPECT_EQ(found.problems[0].code, unsigned{EACCES});
 }
 #endif

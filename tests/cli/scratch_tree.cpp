@@ -1,7 +1,5 @@
 #include "scratch_tree.h"
 
-#include <atomic>
-
 #include "cli/platform_files.h"
 
 #ifdef _WIN32
@@ -9,9 +7,7 @@
 
 #include "cli/text_encoding.h"
 #else
-#include <dirent.h>
 #include <fcntl.h>
-#include <stdlib.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #endif
@@ -36,49 +32,6 @@ bool write_bytes(const std::string& path, std::string_view bytes)
     CloseHandle(file);
     return ok;
 }
-
-void remove_all(const std::string& path)
-{
-    std::wstring wide = widen(path);
-    DWORD attributes = GetFileAttributesW(wide.c_str());
-    if (attributes == INVALID_FILE_ATTRIBUTES)
-        return;
-    SetFileAttributesW(wide.c_str(), FILE_ATTRIBUTE_NORMAL);
-    if (!(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
-        DeleteFileW(wide.c_str());
-        return;
-    }
-    if (!(attributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
-        WIN32_FIND_DATAW found;
-        HANDLE search = FindFirstFileW((wide + L"\\*").c_str(), &found);
-        if (search != INVALID_HANDLE_VALUE) {
-            do {
-                std::wstring name = found.cFileName;
-                if (name != L"." && name != L"..")
-                    remove_all(path + "\\" + narrow(name));
-            } while (FindNextFileW(search, &found));
-            FindClose(search);
-        }
-    }
-    RemoveDirectoryW(wide.c_str());
-}
-
-std::string make_root()
-{
-    static std::atomic<unsigned> counter{0};
-    wchar_t base[MAX_PATH + 1] = {};
-    if (GetTempPathW(MAX_PATH + 1, base) == 0)
-        return {};
-    for (unsigned tries = 0; tries < 1000; ++tries) {
-        std::wstring path = std::wstring(base) + L"projport-cli-test-" + std::to_wstring(GetCurrentProcessId()) +
-                            L"-" + std::to_wstring(counter++);
-        if (CreateDirectoryW(path.c_str(), nullptr))
-            return narrow(path);
-        if (GetLastError() != ERROR_ALREADY_EXISTS)
-            return {};
-    }
-    return {};
-}
 #else
 bool make_one_folder(const std::string& path)
 {
@@ -94,34 +47,6 @@ bool write_bytes(const std::string& path, std::string_view bytes)
     bool ok = write(fd, bytes.data(), bytes.size()) == static_cast<ssize_t>(bytes.size());
     return close(fd) == 0 && ok;
 }
-
-void remove_all(const std::string& path)
-{
-    struct stat info;
-    if (lstat(path.c_str(), &info) != 0)
-        return;
-    if (!S_ISDIR(info.st_mode)) {
-        unlink(path.c_str());
-        return;
-    }
-    chmod(path.c_str(), 0700);
-    if (DIR* folder = opendir(path.c_str())) {
-        while (dirent* entry = readdir(folder)) {
-            std::string name = entry->d_name;
-            if (name != "." && name != "..")
-                remove_all(path + "/" + name);
-        }
-        closedir(folder);
-    }
-    rmdir(path.c_str());
-}
-
-std::string make_root()
-{
-    const char* base = getenv("TMPDIR");
-    std::string pattern = std::string(base && *base ? base : "/tmp") + "/projport-cli-test-XXXXXX";
-    return mkdtemp(pattern.data()) ? pattern : std::string();
-}
 #endif
 
 }  // namespace
@@ -136,13 +61,11 @@ std::string native_path(std::string_view relative)
     return path;
 }
 
-scratch_tree::scratch_tree() : root(make_root()) {}
-
-scratch_tree::~scratch_tree()
-{
-    if (!root.empty())
-        remove_all(root);
-}
+#ifdef _WIN32
+scratch_tree::scratch_tree() : root(folder_.made() ? narrow(folder_.path) : std::string()) {}
+#else
+scratch_tree::scratch_tree() : root(folder_.path) {}
+#endif
 
 std::string scratch_tree::path(std::string_view relative) const
 {

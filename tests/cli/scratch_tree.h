@@ -1,17 +1,22 @@
 #pragma once
-// A folder of a test's own under the temporary folder, removed with all it
-// holds when the test ends, and the few ways the discovery tests fill it.
+// A tree of files in a folder of the test's own (support/temp_dir.h), and
+// the few ways the discovery tests fill it.
 // Paths are UTF-8; relative names use '/' and are given the platform's
 // separator.
 
 #include <string>
 #include <string_view>
 
+#include "support/temp_dir.h"
+
 struct scratch_tree {
-    std::string root;  // without a trailing separator; empty when it could not be made
+private:
+    temp_dir folder_;
+
+public:
+    std::string root;  // UTF-8, without a trailing separator; empty when it could not be made
 
     scratch_tree();
-    ~scratch_tree();
     scratch_tree(const scratch_tree&) = delete;
     scratch_tree& operator=(const scratch_tree&) = delete;
 

@@ -1,8 +1,17 @@
 #include "support/temp_dir.h"
 
+#ifdef _WIN32
 #include <windows.h>
 
 #include <atomic>
+#else
+#include <dirent.h>
+#include <stdlib.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
+#ifdef _WIN32
 
 temp_dir::temp_dir()
 {
@@ -12,8 +21,12 @@ temp_dir::temp_dir()
     for (;;) {
         path = std::wstring(base) + L"projport-test-" + std::to_wstring(GetCurrentProcessId()) + L"-" +
                std::to_wstring(counter++);
-        if (CreateDirectoryW(path.c_str(), nullptr) || GetLastError() != ERROR_ALREADY_EXISTS)
+        if (CreateDirectoryW(path.c_str(), nullptr))
             break;
+        if (GetLastError() != ERROR_ALREADY_EXISTS) {
+            path.clear();
+            break;
+        }
     }
 }
 
@@ -76,3 +89,50 @@ void remove_tree(const std::wstring& path)
     if (!path.empty())
         remove_extended_tree(extended_path(path));
 }
+
+#else
+
+namespace {
+
+std::string temp_base()
+{
+    const char* base = getenv("TMPDIR");
+    return base && *base ? base : "/tmp";
+}
+
+}  // namespace
+
+temp_dir::temp_dir()
+{
+    std::string pattern = temp_base() + "/projport-test-XXXXXX";
+    if (mkdtemp(pattern.data()))
+        path = pattern;
+}
+
+temp_dir::~temp_dir()
+{
+    remove_tree(path);
+}
+
+void remove_tree(const std::string& path)
+{
+    struct stat info;
+    if (path.empty() || lstat(path.c_str(), &info) != 0)
+        return;
+    if (!S_ISDIR(info.st_mode)) {
+        unlink(path.c_str());
+        return;
+    }
+    chmod(path.c_str(), 0700);
+    if (DIR* folder = opendir(path.c_str())) {
+        while (dirent* entry = readdir(folder)) {
+            std::string name = entry->d_name;
+            if (name != "." && name != "..")
+                remove_tree(path + "/" + name);
+        }
+        closedir(folder);
+    }
+    rmdir(path.c_str());
+}
+
+#endif
