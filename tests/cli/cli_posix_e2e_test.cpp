@@ -3,10 +3,8 @@
 
 #include <fcntl.h>
 #include <signal.h>
-#include <spawn.h>
 #include <stdlib.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <time.h>
 #include <unistd.h>
 
@@ -20,10 +18,9 @@
 
 #include "convert/conversion.h"
 #include "convert/memory_file.h"
+#include "support/posix_child.h"
 #include "support/project_text.h"
 #include "support/temp_dir.h"
-
-extern char** environ;
 
 namespace {
 
@@ -64,40 +61,24 @@ struct cli_run {
     std::string err;
 };
 
-// Starts the program with standard input on /dev/null, standard output on
-// `out_fd` (or the file `out`), standard error on the file `err`.
-pid_t start(std::vector<std::string> arguments, const fs::path& folder, const std::string& out, int out_fd,
-            const fs::path& err)
+// Starts the program in `folder` as a shell would, with standard output on
+// `out_fd` (or the file `out`) and standard error on the file `err`.
+posix_child start(const std::vector<std::string>& arguments, const fs::path& folder, const std::string& out,
+                  int out_fd, const fs::path& err)
 {
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-    if (out_fd >= 0)
-        posix_spawn_file_actions_adddup2(&actions, out_fd, 1);
-    else
-        posix_spawn_file_actions_addopen(&actions, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    posix_spawn_file_actions_addopen(&actions, 2, err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    std::string cwd = folder.string();
-    posix_spawn_file_actions_addchdir_np(&actions, cwd.c_str());
-    std::vector<char*> argv{const_cast<char*>(PROJPORT_CLI)};
-    for (std::string& a : arguments)
-        argv.push_back(a.data());
-    argv.push_back(nullptr);
-    pid_t pid = 0;
-    int spawned = posix_spawn(&pid, PROJPORT_CLI, &actions, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    EXPECT_EQ(spawned, 0);
-    return spawned == 0 ? pid : -1;
+    posix_child_options options;
+    options.folder = folder.string();
+    options.output_file = out;
+    options.output_fd = out_fd;
+    options.error_file = err.string();
+    posix_child child = start_child(PROJPORT_CLI, arguments, options);
+    EXPECT_TRUE(child.started());
+    return child;
 }
 
-int wait_for(pid_t pid)
+int wait_for(posix_child& child)
 {
-    int status = 0;
-    if (pid <= 0 || waitpid(pid, &status, 0) != pid)
-        return -1;
-    if (WIFEXITED(status))
-        return WEXITSTATUS(status);
-    return WIFSIGNALED(status) ? 1000 + WTERMSIG(status) : -1;
+    return end_code(wait_child(child, 60000));
 }
 
 class CliRun : public testing::Test {
@@ -112,10 +93,10 @@ protected:
     cli_run run(std::vector<std::string> arguments, const fs::path& folder = {}, const std::string& output = {})
     {
         fs::path out = root / ".out", err = root / ".err";
-        pid_t pid = start(std::move(arguments), folder.empty() ? root : folder,
-                          output.empty() ? out.string() : output, -1, err);
+        posix_child child = start(arguments, folder.empty() ? root : folder, output.empty() ? out.string() : output,
+                                  -1, err);
         cli_run r;
-        r.exit_code = wait_for(pid);
+        r.exit_code = wait_for(child);
         if (output.empty())
             r.out = read_bytes(out);
         r.err = read_bytes(err);
@@ -578,7 +559,7 @@ TEST_F(CliRun, ASignalHeldDuringARewriteEndsTheRunAfterIt)
 #ifdef F_SETPIPE_SZ
         (void)fcntl(pipe_ends[1], F_SETPIPE_SZ, 4096);  // the report is far more than a pipe holds
 #endif
-        pid_t pid = start({"2019", "a.vcxproj", "b.vcxproj"}, root, {}, pipe_ends[1], root / ".err");
+        posix_child child = start({"2019", "a.vcxproj", "b.vcxproj"}, root, {}, pipe_ends[1], root / ".err");
         close(pipe_ends[1]);
         bool replaced = false;
         for (int tries = 0; tries < 3000 && !replaced; ++tries) {
@@ -587,13 +568,13 @@ TEST_F(CliRun, ASignalHeldDuringARewriteEndsTheRunAfterIt)
                 usleep(10000);
         }
         EXPECT_TRUE(replaced);
-        EXPECT_EQ(kill(pid, signal_number), 0);
+        EXPECT_EQ(kill(child.pid, signal_number), 0);
         std::string out;
         char chunk[65536];
         for (ssize_t got; (got = read(pipe_ends[0], chunk, sizeof chunk)) > 0;)
             out.append(chunk, static_cast<std::size_t>(got));
         close(pipe_ends[0]);
-        EXPECT_EQ(wait_for(pid), 128 + signal_number);
+        EXPECT_EQ(wait_for(child), 128 + signal_number);
         EXPECT_EQ(read_bytes(root / "b.vcxproj"), original) << "no project after the held signal";
         std::string summary = "1 project: 1 retargeted, 0 already configured, 0 without a match, 0 failed; "
                               "3000 toolset elements left unchanged\n";
@@ -671,10 +652,12 @@ TEST(CliFullDisk, AProjectThatCannotGrowKeepsEveryByte)
         }
     }
     fs::path out = output_folder.file("out");
-    std::string command = std::string(PROJPORT_CLI) + " 2010 " + (dir / "p.vcxproj").string() + " > " + out.string();
-    int status = std::system(command.c_str());
+    posix_child_options options;
+    options.output_file = out.string();
+    options.error_file = output_folder.file("err");
+    posix_child_end end = run_child(PROJPORT_CLI, {"2010", (dir / "p.vcxproj").string()}, options);
     std::string printed = read_bytes(out);
-    EXPECT_EQ(WEXITSTATUS(status), 2);
+    EXPECT_EQ(end_code(end), 2);
     EXPECT_EQ(read_bytes(dir / "p.vcxproj"), text);
     EXPECT_NE(printed.find("(" + (dir / "p.vcxproj").string() + ")\n   ^ERROR: 28, "), std::string::npos) << printed;
     EXPECT_EQ(printed.find("Project is ready"), std::string::npos);

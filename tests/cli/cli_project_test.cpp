@@ -24,8 +24,9 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
+
+#include "support/posix_child.h"
 #endif
 
 namespace {
@@ -350,17 +351,12 @@ TEST(CliProjectPosix, AFolderWithoutRoomForANewFileGetsAnInPlaceRewrite)
 template <typename Prepare>
 int write_in_child(Prepare prepare, file_error expected)
 {
-    pid_t child = fork();
-    if (child == 0) {
+    return end_code(run_in_child([&] {
         signal(SIGPIPE, SIG_IGN);
         if (!prepare())
-            _exit(3);
-        _exit(cli_write(cli_stream::output, "a line\n") == expected ? 0 : 1);
-    }
-    int status = 0;
-    if (child < 0 || waitpid(child, &status, 0) != child)
-        return -1;
-    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+            return 3;
+        return cli_write(cli_stream::output, "a line\n") == expected ? 0 : 1;
+    }));
 }
 
 TEST(CliWritePosix, AFailedWriteIsTold)

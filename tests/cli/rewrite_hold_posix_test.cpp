@@ -10,7 +10,6 @@
 #include <gtest/gtest.h>
 
 #include <signal.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <string>
@@ -23,15 +22,7 @@ namespace {
 template <typename Body>
 int in_child(Body body)
 {
-    pid_t child = fork();
-    if (child == 0) {
-        alarm(20);
-        _exit(body());
-    }
-    int status = 0;
-    if (child < 0 || waitpid(child, &status, 0) != child)
-        return -1;
-    return WIFEXITED(status) ? WEXITSTATUS(status) : 1000 + WTERMSIG(status);
+    return end_code(run_in_child(body));
 }
 
 volatile sig_atomic_t handled = 0;

@@ -25,7 +25,7 @@ long long now_ms()
 {
     int input = open("/dev/null", O_RDONLY);
     const char* out_name = options.output_file.empty() ? "/dev/null" : options.output_file.c_str();
-    int output = open(out_name, O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    int output = options.output_fd >= 0 ? options.output_fd : open(out_name, O_WRONLY | O_CREAT | O_TRUNC, 0600);
     int error = options.error_file.empty() ? output
                                            : open(options.error_file.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
     if (input < 0 || output < 0 || error < 0)
@@ -106,6 +106,13 @@ posix_child_end run_child(const std::string& program, const std::vector<std::str
 {
     posix_child child = start_child(program, arguments, options);
     return wait_child(child, options.time_limit_ms);
+}
+
+int end_code(const posix_child_end& end) noexcept
+{
+    if (!end.finished)
+        return -1;
+    return end.signal != 0 ? 1000 + end.signal : end.exit_code;
 }
 
 std::string read_whole_file(const std::string& path)

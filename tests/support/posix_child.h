@@ -4,6 +4,7 @@
 // child's, so that a hang fails its test rather than blocking the suite).
 
 #include <sys/types.h>
+#include <unistd.h>
 
 #include <string>
 #include <vector>
@@ -11,6 +12,7 @@
 struct posix_child_options {
     std::string folder;           // where it runs; empty: here
     std::string output_file;      // standard output and error go here ("/dev/null" when empty)
+    int output_fd = -1;           // standard output and error go here instead, when not -1
     std::string error_file;       // standard error alone, when not empty
     long long file_size_limit = -1;  // RLIMIT_FSIZE in bytes, or -1 for none
     unsigned time_limit_ms = 60000;
@@ -39,6 +41,23 @@ posix_child_end wait_child(posix_child& child, unsigned time_limit_ms);
 // start_child and wait_child in one.
 posix_child_end run_child(const std::string& program, const std::vector<std::string>& arguments,
                           const posix_child_options& options);
+
+// Runs `body` in a forked child that exits with what it returns, and waits
+// for it as wait_child does: for tests whose subject is the process itself
+// (the signals it is sent, its standard output).
+template <typename Body>
+posix_child_end run_in_child(Body body, unsigned time_limit_ms = 20000)
+{
+    posix_child child;
+    child.pid = fork();
+    if (child.pid == 0)
+        _exit(body());
+    return wait_child(child, time_limit_ms);
+}
+
+// How the child ended, in one number: its exit code, 1000 + the signal that
+// ended it, or -1 when it did not end within its limit or never started.
+int end_code(const posix_child_end& end) noexcept;
 
 // A file's bytes ("" when it cannot be read), and writing them.
 std::string read_whole_file(const std::string& path);
