@@ -4,27 +4,8 @@
 
 #include <string>
 
-inline const std::string project_2015 =
-    "<?xml version=\"1.0\" encoding=\"utf-8\"?>\r\n"
-    "<Project DefaultTargets=\"Build\" ToolsVersion=\"14.0\" "
-    "xmlns=\"http://schemas.microsoft.com/developer/msbuild/2003\">\r\n"
-    "  <PropertyGroup Label=\"Configuration\">\r\n"
-    "    <PlatformToolset>v140</PlatformToolset>\r\n"
-    "  </PropertyGroup>\r\n"
-    "</Project>\r\n";
-inline const std::string project_2019 =
-    "<?xml version=\"1.0\" encoding=\"utf-8\"?>\r\n"
-    "<Project DefaultTargets=\"Build\" ToolsVersion=\"15.0\" "
-    "xmlns=\"http://schemas.microsoft.com/developer/msbuild/2003\">\r\n"
-    "  <PropertyGroup Label=\"Configuration\">\r\n"
-    "    <PlatformToolset>v142</PlatformToolset>\r\n"
-    "  </PropertyGroup>\r\n"
-    "</Project>\r\n";
-inline const std::string project_2010 =
-    "<?xml version=\"1.0\" encoding=\"utf-8\"?>\r\n"
-    "<Project DefaultTargets=\"Build\" ToolsVersion=\"4.0\" "
-    "xmlns=\"http://schemas.microsoft.com/developer/msbuild/2003\">\r\n"
-    "  <PropertyGroup Label=\"Configuration\">\r\n"
-    "    <PlatformToolset>v100</PlatformToolset>\r\n"
-    "  </PropertyGroup>\r\n"
-    "</Project>\r\n";
+#include "support/project_text.h"
+
+inline const std::string project_2015 = project_text("DefaultTargets=\"Build\" ToolsVersion=\"14.0\"", "v140");
+inline const std::string project_2019 = project_text("DefaultTargets=\"Build\" ToolsVersion=\"15.0\"", "v142");
+inline const std::string project_2010 = project_text("DefaultTargets=\"Build\" ToolsVersion=\"4.0\"", "v100");

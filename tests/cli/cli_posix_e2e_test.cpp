@@ -45,16 +45,6 @@ void write_bytes(const fs::path& path, const std::string& bytes)
     std::ofstream(path, std::ios::binary) << bytes;
 }
 
-// A project as Visual Studio lays it out: one configuration group for each
-// of `inner`, whose k-th element then stands on line 4 + 3k.
-std::string project_of(std::string_view attributes, const std::vector<std::string>& inner)
-{
-    std::string text = project_head(attributes);
-    for (const std::string& element : inner)
-        text += configuration_group(element);
-    return text + std::string(project_tail);
-}
-
 struct cli_run {
     int exit_code = -1;  // or 1000 + the signal that ended it
     std::string out;

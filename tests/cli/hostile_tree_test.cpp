@@ -21,6 +21,7 @@
 #include <vector>
 
 #include "support/posix_child.h"
+#include "support/project_text.h"
 #include "support/temp_dir.h"
 
 namespace {
@@ -29,29 +30,9 @@ namespace fs = std::filesystem;
 
 constexpr unsigned run_limit_ms = 60000;
 
-// A 2010 project of about `size` bytes whose toolset elements stand all
-// through it, so that a rewrite cut anywhere shows.
-std::string large_project(std::size_t size, unsigned seed)
-{
-    std::string text = "<?xml version=\"1.0\" encoding=\"utf-8\"?>\r\n"
-                       "<Project DefaultTargets=\"Build\" ToolsVersion=\"4.0\" "
-                       "xmlns=\"http://schemas.microsoft.com/developer/msbuild/2003\">\r\n";
-    for (unsigned line = 0; text.size() < size; ++line) {
-        if (line % 64 == 0)
-            text += "  <PropertyGroup><PlatformToolset>v100</PlatformToolset></PropertyGroup>\r\n";
-        else
-            text += "  <!-- padding " + std::to_string(seed) + "." + std::to_string(line) + " -->\r\n";
-    }
-    return text + "</Project>\r\n";
-}
-
 std::string small_project(const char* toolset, const char* tools_version)
 {
-    return std::string("<?xml version=\"1.0\" encoding=\"utf-8\"?>\r\n<Project DefaultTargets=\"Build\" ToolsVersion=\"") +
-           tools_version +
-           "\" xmlns=\"http://schemas.microsoft.com/developer/msbuild/2003\">\r\n"
-           "  <PropertyGroup Label=\"Configuration\">\r\n    <PlatformToolset>" + toolset +
-           "</PlatformToolset>\r\n  </PropertyGroup>\r\n</Project>\r\n";
+    return project_text("DefaultTargets=\"Build\" ToolsVersion=\"" + std::string(tools_version) + "\"", toolset);
 }
 
 std::size_t count_of(const std::string& text, const std::string& part)
@@ -154,7 +135,7 @@ protected:
         signal_tree t;
         for (unsigned i = 0; i < projects; ++i) {
             std::string name = "p" + std::to_string(i) + "/project" + std::to_string(i) + ".vcxproj";
-            t.original[name] = large_project(project_size, i);
+            t.original[name] = padded_project(project_size, i);
         }
         t.in_place.insert("p3/project3.vcxproj");
         make_tree(t);
@@ -409,7 +390,7 @@ TEST_F(HostileTree, EightMegabytesOfAmpersandsInASolutionTakeLinearTime)
 
 TEST_F(HostileTree, AProjectThatMustGrowPastTheFileSizeLimitFailsAndTheRunGoesOn)
 {
-    std::string big = large_project(200000, 1);
+    std::string big = padded_project(200000, 1);
     write(root / "a.vcxproj", big);
     write(root / "b.vcxproj", small_project("v100", "4.0"));
     posix_child_options o = options();

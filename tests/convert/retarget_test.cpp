@@ -45,10 +45,7 @@ const std::string v100 = toolset_element("v100");
 const std::string v140 = toolset_element("v140");
 const std::string v141 = toolset_element("v141");
 const std::string v142 = toolset_element("v142");
-const std::string head2010 =
-    "<?xml version=\"1.0\" encoding=\"utf-8\"?>\r\n"
-    "<Project DefaultTargets=\"Build\" ToolsVersion=\"4.0\" "
-    "xmlns=\"http://schemas.microsoft.com/developer/msbuild/2003\">\r\n";
+const std::string head2010 = project_head("DefaultTargets=\"Build\" ToolsVersion=\"4.0\"");
 
 }  // namespace
 

@@ -37,3 +37,23 @@ std::string project_text(std::string_view attributes, std::string_view toolsets)
     }
     return text + std::string(project_tail);
 }
+
+std::string project_of(std::string_view attributes, const std::vector<std::string>& inner)
+{
+    std::string text = project_head(attributes);
+    for (const std::string& element : inner)
+        text += configuration_group(element);
+    return text + std::string(project_tail);
+}
+
+std::string padded_project(std::size_t size, unsigned seed)
+{
+    std::string text = project_head("DefaultTargets=\"Build\" ToolsVersion=\"4.0\"");
+    for (unsigned line = 0; text.size() < size; ++line) {
+        if (line % 64 == 0)
+            text += "  <PropertyGroup>" + toolset_element("v100") + "</PropertyGroup>\r\n";
+        else
+            text += "  <!-- padding " + std::to_string(seed) + "." + std::to_string(line) + " -->\r\n";
+    }
+    return text + std::string(project_tail);
+}

@@ -5,6 +5,7 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 // "<PlatformToolset>value</PlatformToolset>"
 std::string toolset_element(std::string_view value);
@@ -29,3 +30,13 @@ inline constexpr std::string_view project_tail = "</Project>\r\n";
 // A whole project: project_head(attributes), a configuration group for each
 // toolset value in `toolsets` (separated by ','), and the tail.
 std::string project_text(std::string_view attributes, std::string_view toolsets);
+
+// project_head(attributes), a configuration group holding each element of
+// `inner` (so that, with no attributes, the k-th stands on line 4 + 3k), and
+// the tail.
+std::string project_of(std::string_view attributes, const std::vector<std::string>& inner);
+
+// A 2010 project of at least `size` bytes whose toolset elements (v100) stand
+// all through it between numbered comments, so that a rewrite cut anywhere
+// shows; `seed` makes the comments of one project differ from another's.
+std::string padded_project(std::size_t size, unsigned seed);
