@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "support/enum_names.h"
+
 namespace {
 
 cli_request parse(std::vector<std::string> arguments)

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "convert/leftover_toolsets.h"
+#include "support/enum_names.h"
 #include "support/project_text.h"
 
 namespace {

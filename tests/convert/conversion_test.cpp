@@ -14,6 +14,7 @@
 
 #include "convert/memory_file.h"
 #include "convert/rewrite_hold.h"
+#include "support/enum_names.h"
 #include "support/held_write_file.h"
 #include "support/joined_thread.h"
 
@@ -36,17 +37,17 @@ struct recorded_report final : conversion_report {
     }
     void verdict(conversion_verdict verdict) noexcept override
     {
-        lines.push_back("verdict " + std::to_string(static_cast<int>(verdict)));
+        lines.push_back("verdict " + std::string(name_of(verdict)));
     }
     void failed(conversion_step step, file_error code) noexcept override
     {
-        lines.push_back("failed " + std::to_string(static_cast<int>(step)) + " " + std::to_string(code));
+        lines.push_back("failed " + std::string(name_of(step)) + " " + std::to_string(code));
     }
 };
 
 std::string verdict_line(conversion_verdict verdict)
 {
-    return "verdict " + std::to_string(static_cast<int>(verdict));
+    return "verdict " + std::string(name_of(verdict));
 }
 
 struct block_memory {
@@ -149,7 +150,7 @@ TEST(Conversion, AFailedReadIsToldAndNothingIsConverted)
     memory_file file(v140_project, {{memory_file_op::read, 1, false, 23}});
     run r = convert(file, 3, conversion_mode::rewrite);
     EXPECT_EQ(r.outcome.result, convert_read_failed);
-    EXPECT_EQ(r.report.lines, (std::vector<std::string>{"failed 0 23"}));
+    EXPECT_EQ(r.report.lines, (std::vector<std::string>{"failed read 23"}));
     EXPECT_EQ(file.bytes(), v140_project);
 }
 
@@ -158,7 +159,7 @@ TEST(Conversion, AFailedSeekBeforeTheRewriteLeavesTheFile)
     memory_file file(v140_project, {{memory_file_op::seek, 1, false, 6}});
     run r = convert(file, 3, conversion_mode::rewrite);
     EXPECT_EQ(r.outcome.result, convert_seek_failed);
-    EXPECT_EQ(r.report.lines.back(), "failed 1 6");
+    EXPECT_EQ(r.report.lines.back(), "failed seek 6");
     EXPECT_EQ(file.bytes(), v140_project);
 }
 
@@ -167,7 +168,7 @@ TEST(Conversion, AFailedRewriteReturnsItsCodeAndTheOriginalText)
     memory_file file(v140_project, {{memory_file_op::set_end, 1, false, 112}});
     run r = convert(file, 3, conversion_mode::rewrite);
     EXPECT_EQ(r.outcome.result, 112);
-    EXPECT_EQ(r.report.lines.back(), "failed 2 112");
+    EXPECT_EQ(r.report.lines.back(), "failed write 112");
     EXPECT_EQ(file.bytes(), v140_project);
     EXPECT_EQ(r.text, v140_project);  // the project as it now is
 }
@@ -177,8 +178,8 @@ TEST(Conversion, ARestoreThatFailsTooIsToldAfterTheWrite)
     memory_file file(v140_project, {{memory_file_op::set_end, 1, false, 112}, {memory_file_op::write, 2, false, 19}});
     run r = convert(file, 3, conversion_mode::rewrite);
     ASSERT_GE(r.report.lines.size(), 2u);
-    EXPECT_EQ(r.report.lines[r.report.lines.size() - 2], "failed 2 112");
-    EXPECT_EQ(r.report.lines.back(), "failed 3 19");
+    EXPECT_EQ(r.report.lines[r.report.lines.size() - 2], "failed write 112");
+    EXPECT_EQ(r.report.lines.back(), "failed restore 19");
 }
 
 TEST(Conversion, HalvesGrowInStepsOfTwoMebibytesForLargeFiles)

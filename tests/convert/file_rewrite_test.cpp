@@ -5,6 +5,7 @@
 #include <string>
 
 #include "convert/memory_file.h"
+#include "support/enum_names.h"
 
 namespace {
 
@@ -39,8 +40,7 @@ const memory_file_fault restore_faults[] = {
 
 std::string describe(const memory_file_fault& fault)
 {
-    const char* names[] = {"read", "seek", "write", "set_end", "extend"};
-    return std::string(names[static_cast<int>(fault.op)]) + " call " + std::to_string(fault.on_call) +
+    return std::string(name_of(fault.op)) + " call " + std::to_string(fault.on_call) +
            (fault.short_write ? " short" : " fails");
 }
 

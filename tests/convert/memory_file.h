@@ -11,6 +11,18 @@
 
 enum class memory_file_op { read, seek, write, set_end, extend };
 
+constexpr const char* name_of(memory_file_op op) noexcept
+{
+    switch (op) {
+    case memory_file_op::read: return "read";
+    case memory_file_op::seek: return "seek";
+    case memory_file_op::write: return "write";
+    case memory_file_op::set_end: return "set_end";
+    case memory_file_op::extend: return "extend";
+    }
+    return "memory_file_op?";
+}
+
 struct memory_file_fault {
     memory_file_op op = memory_file_op::read;
     int on_call = 0;               // 1-based call of `op` that misbehaves; 0: none
