@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -14,6 +15,11 @@ struct found_element {
     std::string element;
     bool operator==(const found_element&) const = default;
 };
+
+std::ostream& operator<<(std::ostream& out, const found_element& e)
+{
+    return out << "line " << e.line << ": " << e.element;
+}
 
 std::vector<found_element> leftovers(std::string_view text, std::string_view toolset, std::string_view xp = {})
 {
