@@ -40,21 +40,12 @@ struct inherited_handle {
 // error on `output`; returns the exit code, or ~0 when it did not end in time.
 DWORD run_with_output(const std::wstring& command_line, HANDLE output)
 {
-    STARTUPINFOW startup{};
-    startup.cb = sizeof startup;
-    startup.dwFlags = STARTF_USESTDHANDLES;
-    startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
-    startup.hStdOutput = output;
-    startup.hStdError = output;
-    PROCESS_INFORMATION process{};
-    std::wstring writable = command_line;
-    if (!CreateProcessW(nullptr, writable.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &process))
+    started_process process = start_process(command_line, 0, GetStdHandle(STD_INPUT_HANDLE), output);
+    if (!process.started())
         return ~0u;
     DWORD code = ~0u;
-    if (WaitForSingleObject(process.hProcess, 30000) == WAIT_OBJECT_0)
-        (void)GetExitCodeProcess(process.hProcess, &code);
-    CloseHandle(process.hThread);
-    CloseHandle(process.hProcess);
+    if (WaitForSingleObject(process.handle(), 30000) == WAIT_OBJECT_0)
+        (void)GetExitCodeProcess(process.handle(), &code);
     return code;
 }
 

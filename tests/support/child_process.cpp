@@ -1,35 +1,12 @@
 #include "support/child_process.h"
 
 #include <cwchar>
+#include <vector>
 
 #include "support/file_bytes.h"
 #include "support/temp_dir.h"
 
 namespace {
-
-struct started_process {
-    bool started = false;
-    PROCESS_INFORMATION info{};
-};
-
-started_process start(const std::wstring& command_line, DWORD flags, HANDLE input, HANDLE output,
-                      bool std_handles = true)
-{
-    STARTUPINFOW startup{};
-    startup.cb = sizeof startup;
-    // Wine's runtime cannot reopen a stream that started without a
-    // descriptor, so the program normally gets all three.
-    startup.dwFlags = std_handles ? STARTF_USESTDHANDLES : 0;
-    startup.hStdInput = input;
-    startup.hStdOutput = output;
-    startup.hStdError = output;
-    started_process process;
-    std::vector<wchar_t> line(command_line.begin(), command_line.end());
-    line.push_back(L'\0');
-    process.started = CreateProcessW(nullptr, line.data(), nullptr, nullptr, TRUE, flags, nullptr, nullptr,
-                                     &startup, &process.info) != FALSE;
-    return process;
-}
 
 unsigned long long to_ms(const FILETIME& time)
 {
@@ -37,6 +14,51 @@ unsigned long long to_ms(const FILETIME& time)
 }
 
 }  // namespace
+
+started_process::~started_process()
+{
+    if (process_)
+        CloseHandle(process_);
+}
+
+started_process::started_process(started_process&& other) noexcept : process_(other.process_), id_(other.id_)
+{
+    other.process_ = nullptr;
+    other.id_ = 0;
+}
+
+started_process& started_process::operator=(started_process&& other) noexcept
+{
+    if (this != &other) {
+        if (process_)
+            CloseHandle(process_);
+        process_ = other.process_;
+        id_ = other.id_;
+        other.process_ = nullptr;
+        other.id_ = 0;
+    }
+    return *this;
+}
+
+started_process start_process(const std::wstring& command_line, DWORD flags, HANDLE input, HANDLE output,
+                              bool std_handles)
+{
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    // Wine's runtime cannot reopen a stream that started without a
+    // descriptor, so a program normally gets all three.
+    startup.dwFlags = std_handles ? STARTF_USESTDHANDLES : 0;
+    startup.hStdInput = input;
+    startup.hStdOutput = output;
+    startup.hStdError = output;
+    PROCESS_INFORMATION info{};
+    std::vector<wchar_t> line(command_line.begin(), command_line.end());
+    line.push_back(L'\0');
+    if (!CreateProcessW(nullptr, line.data(), nullptr, nullptr, TRUE, flags, nullptr, nullptr, &startup, &info))
+        return {};
+    CloseHandle(info.hThread);
+    return {info.hProcess, info.dwProcessId};
+}
 
 std::wstring sibling_program(const wchar_t* name)
 {
@@ -66,46 +88,42 @@ child_result run_program(const std::wstring& command_line, const launch_options&
     HANDLE input = options.input ? options.input : nul;
 
     result.start_tick = GetTickCount64();
-    started_process program = start(command_line, (options.detached ? DETACHED_PROCESS : 0) | options.more_flags, input, output,
-                                   !options.no_std_handles);
-    result.started = program.started;
+    started_process program = start_process(command_line, (options.detached ? DETACHED_PROCESS : 0) | options.more_flags,
+                                            input, output, !options.no_std_handles);
+    result.started = program.started();
 
-    if (program.started && !options.probe.empty()) {
+    if (program.started() && !options.probe.empty()) {
         HANDLE probe_output = CreateFileW(probe_path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
                                           &inheritable, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
         std::wstring probe_line = quote_argument(sibling_program(L"console_probe.exe")) + L" " +
-                                  std::to_wstring(program.info.dwProcessId);
+                                  std::to_wstring(program.id());
         for (const std::wstring& command : options.probe)
             probe_line += L" " + quote_argument(command);
-        started_process probe = start(probe_line, DETACHED_PROCESS, nul, probe_output);
+        started_process probe = start_process(probe_line, DETACHED_PROCESS, nul, probe_output);
         CloseHandle(probe_output);
-        if (probe.started) {
-            if (WaitForSingleObject(probe.info.hProcess, options.timeout_ms) != WAIT_OBJECT_0)
-                TerminateProcess(probe.info.hProcess, 0xDEAD);
-            WaitForSingleObject(probe.info.hProcess, INFINITE);
-            CloseHandle(probe.info.hThread);
-            CloseHandle(probe.info.hProcess);
+        if (probe.started()) {
+            if (WaitForSingleObject(probe.handle(), options.timeout_ms) != WAIT_OBJECT_0)
+                TerminateProcess(probe.handle(), 0xDEAD);
+            WaitForSingleObject(probe.handle(), INFINITE);
         }
         result.probe = decode_output(read_file_bytes(probe_path));
-        if (!probe.started)
+        if (!probe.started())
             result.probe = L"error=the probe did not start";
     }
     CloseHandle(nul);
     CloseHandle(output);
-    if (!program.started)
+    if (!program.started())
         return result;
 
-    result.finished = WaitForSingleObject(program.info.hProcess, options.timeout_ms) == WAIT_OBJECT_0;
+    result.finished = WaitForSingleObject(program.handle(), options.timeout_ms) == WAIT_OBJECT_0;
     result.end_tick = GetTickCount64();
     if (!result.finished)
-        TerminateProcess(program.info.hProcess, 0xDEAD);
-    WaitForSingleObject(program.info.hProcess, INFINITE);
-    GetExitCodeProcess(program.info.hProcess, &result.exit_code);
+        TerminateProcess(program.handle(), 0xDEAD);
+    WaitForSingleObject(program.handle(), INFINITE);
+    GetExitCodeProcess(program.handle(), &result.exit_code);
     FILETIME created{}, exited{}, kernel{}, user{};
-    if (GetProcessTimes(program.info.hProcess, &created, &exited, &kernel, &user))
+    if (GetProcessTimes(program.handle(), &created, &exited, &kernel, &user))
         result.cpu_ms = to_ms(kernel) + to_ms(user);
-    CloseHandle(program.info.hThread);
-    CloseHandle(program.info.hProcess);
     result.output = decode_output(read_file_bytes(output_path));
     return result;
 }

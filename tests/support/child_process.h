@@ -38,6 +38,35 @@ struct launch_options {
     unsigned timeout_ms = 30000;
 };
 
+// A process a test started: its handle (with every access) and its id. The
+// handle is closed when this goes; the process is not ended.
+class started_process {
+public:
+    started_process() = default;
+    started_process(HANDLE process, DWORD id) noexcept : process_(process), id_(id) {}
+    ~started_process();
+    started_process(started_process&& other) noexcept;
+    started_process& operator=(started_process&& other) noexcept;
+    started_process(const started_process&) = delete;
+    started_process& operator=(const started_process&) = delete;
+
+    bool started() const noexcept { return process_ != nullptr; }
+    HANDLE handle() const noexcept { return process_; }
+    DWORD id() const noexcept { return id_; }
+
+private:
+    HANDLE process_ = nullptr;
+    DWORD id_ = 0;
+};
+
+// The one way the tests start a program: `command_line` with the creation
+// `flags` (DETACHED_PROCESS, CREATE_NO_WINDOW...), handles inherited, and
+// standard input on `input`, output and error on `output` (both
+// inheritable); with `std_handles` false, no standard handles at all (no
+// STARTF_USESTDHANDLES). Not started() when CreateProcessW fails.
+started_process start_process(const std::wstring& command_line, DWORD flags, HANDLE input, HANDLE output,
+                              bool std_handles = true);
+
 // Path of a program that lies beside the running test program.
 std::wstring sibling_program(const wchar_t* name);
 

@@ -1,7 +1,5 @@
 #include "support/running_program.h"
 
-#include <vector>
-
 #include "support/file_bytes.h"
 
 running_program::running_program(const std::wstring& command_line, DWORD creation_flags)
@@ -12,46 +10,29 @@ running_program::running_program(const std::wstring& command_line, DWORD creatio
     HANDLE output = CreateFileW(folder_.file(L"output.txt").c_str(), GENERIC_WRITE,
                                 FILE_SHARE_READ | FILE_SHARE_WRITE, &inheritable, CREATE_ALWAYS,
                                 FILE_ATTRIBUTE_NORMAL, nullptr);
-    STARTUPINFOW startup{};
-    startup.cb = sizeof startup;
-    startup.dwFlags = STARTF_USESTDHANDLES;
-    startup.hStdInput = input;
-    startup.hStdOutput = output;
-    startup.hStdError = output;
-    PROCESS_INFORMATION process{};
-    std::vector<wchar_t> line(command_line.begin(), command_line.end());
-    line.push_back(L'\0');
-    if (CreateProcessW(nullptr, line.data(), nullptr, nullptr, TRUE, creation_flags, nullptr,
-                       nullptr, &startup, &process)) {
-        CloseHandle(process.hThread);
-        process_ = process.hProcess;
-        id_ = process.dwProcessId;
-    }
+    process_ = start_process(command_line, creation_flags, input, output);
     CloseHandle(input);
     CloseHandle(output);
 }
 
 running_program::~running_program()
 {
-    if (!process_)
-        return;
-    if (WaitForSingleObject(process_, 0) == WAIT_TIMEOUT) {
-        TerminateProcess(process_, 0xDEAD);
-        WaitForSingleObject(process_, 10000);
+    if (process_.started() && WaitForSingleObject(process_.handle(), 0) == WAIT_TIMEOUT) {
+        TerminateProcess(process_.handle(), 0xDEAD);
+        WaitForSingleObject(process_.handle(), 10000);
     }
-    CloseHandle(process_);
 }
 
 bool running_program::wait(DWORD timeout_ms)
 {
-    return process_ && WaitForSingleObject(process_, timeout_ms) == WAIT_OBJECT_0;
+    return process_.started() && WaitForSingleObject(process_.handle(), timeout_ms) == WAIT_OBJECT_0;
 }
 
 DWORD running_program::exit_code() const
 {
     DWORD code = STILL_ACTIVE;
-    if (process_)
-        GetExitCodeProcess(process_, &code);
+    if (process_.started())
+        GetExitCodeProcess(process_.handle(), &code);
     return code;
 }
 
@@ -67,10 +48,10 @@ HWND running_program::find_window(const wchar_t* class_name, const wchar_t* titl
         while ((window = FindWindowExW(nullptr, window, class_name, title)) != nullptr) {
             DWORD owner = 0;
             GetWindowThreadProcessId(window, &owner);
-            if (owner == id_ && IsWindowVisible(window))
+            if (owner == process_.id() && IsWindowVisible(window))
                 return window;
         }
-        if (waited >= timeout_ms || WaitForSingleObject(process_, 50) != WAIT_TIMEOUT)
+        if (waited >= timeout_ms || WaitForSingleObject(process_.handle(), 50) != WAIT_TIMEOUT)
             return nullptr;
     }
 }

@@ -6,6 +6,7 @@
 
 #include <string>
 
+#include "support/child_process.h"
 #include "support/temp_dir.h"
 
 class running_program {
@@ -19,10 +20,10 @@ public:
     running_program(const running_program&) = delete;
     running_program& operator=(const running_program&) = delete;
 
-    bool started() const { return process_ != nullptr; }
-    DWORD id() const { return id_; }
+    bool started() const { return process_.started(); }
+    DWORD id() const { return process_.id(); }
     // The process handle, with every access; owned by this object.
-    HANDLE process() const { return process_; }
+    HANDLE process() const { return process_.handle(); }
     // Whether it ended within the time limit.
     bool wait(DWORD timeout_ms);
     // The exit code once it has ended, else STILL_ACTIVE.
@@ -36,6 +37,5 @@ public:
 
 private:
     temp_dir folder_;
-    HANDLE process_ = nullptr;
-    DWORD id_ = 0;
+    started_process process_;
 };
