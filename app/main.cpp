@@ -8,8 +8,8 @@
 #include "app/help_dialog.h"
 #include "console/report.h"
 #include "console/shadow_console.h"
-#include "convert/convert_project.h"
-#include "convert/report_texts.h"
+#include "app/convert_project.h"
+#include "core/report_texts.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 #include <string_view>
 
 #include "cli/cli_errors.h"
-#include "convert/project_file.h"
+#include "core/project_file.h"
 
 enum class cli_stream { output, error };
 

@@ -13,9 +13,9 @@
 #include <vector>
 
 #include "cli/new_file_name.h"
-#include "convert/file_rewrite.h"
-#include "convert/posix_project_file.h"
-#include "convert/rewrite_hold.h"
+#include "core/file_rewrite.h"
+#include "platform/posix_project_file.h"
+#include "core/rewrite_hold.h"
 
 namespace {
 

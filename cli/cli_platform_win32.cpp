@@ -7,9 +7,9 @@
 #include "cli/new_file_name.h"
 #include "cli/text_encoding.h"
 #include "console/line_ends.h"
-#include "convert/file_rewrite.h"
-#include "convert/rewrite_hold.h"
-#include "convert/win32_project_file.h"
+#include "core/file_rewrite.h"
+#include "core/rewrite_hold.h"
+#include "platform/win32_project_file.h"
 
 namespace {
 

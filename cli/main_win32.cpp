@@ -8,7 +8,7 @@
 
 #include "cli/cli_main.h"
 #include "cli/text_encoding.h"
-#include "convert/rewrite_hold.h"
+#include "core/rewrite_hold.h"
 
 namespace {
 

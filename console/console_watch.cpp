@@ -3,7 +3,7 @@
 // (and the registration of both).
 
 #include "console/shadow_console.h"
-#include "convert/rewrite_hold.h"
+#include "core/rewrite_hold.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "convert/conversion.h"
+#include "core/conversion.h"
 
 #include <gtest/gtest.h>
 
@@ -13,7 +13,7 @@
 #endif
 
 #include "convert/memory_file.h"
-#include "convert/rewrite_hold.h"
+#include "core/rewrite_hold.h"
 #include "support/held_write_file.h"
 #include "support/joined_thread.h"
 

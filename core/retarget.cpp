@@ -1,8 +1,8 @@
-#include "convert/retarget.h"
+#include "core/retarget.h"
 
 #include <cstring>
 
-#include "convert/text_search.h"
+#include "core/text_search.h"
 
 // The conversion reads the text once, in chunks that stay in the first-level
 // cache while they are checked for a zero byte, copied to the output and

@@ -1,4 +1,4 @@
-#include "convert/win32_project_file.h"
+#include "platform/win32_project_file.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 #include <cstddef>
 #include <string_view>
 
-#include "convert/version_table.h"
+#include "core/version_table.h"
 
 enum class change_kind {
     replaced,  // text is the old attribute or element that was replaced

@@ -2,7 +2,7 @@
 // A project file held by a POSIX file descriptor, for the shared conversion
 // steps. The descriptor stays its owner's: this never closes it.
 
-#include "convert/project_file.h"
+#include "core/project_file.h"
 
 class posix_project_file final : public project_file {
 public:

@@ -5,7 +5,7 @@
 #include <cstddef>
 #include <string_view>
 
-#include "convert/project_file.h"
+#include "core/project_file.h"
 
 // Reads the file from its current position into buffer[0, capacity - 1),
 // leaving room for a terminating zero. A file with more bytes than that (one

@@ -1,8 +1,8 @@
-#include "convert/leftover_toolsets.h"
+#include "core/leftover_toolsets.h"
 
 #include <cstring>
 
-#include "convert/text_search.h"
+#include "core/text_search.h"
 
 // One pass: each candidate's start tag and value are read forward, and the
 // next candidate is looked for behind what was read, never inside it. A

@@ -1,8 +1,8 @@
-#include "convert/cli_rules.h"
+#include "core/cli_rules.h"
 
 #include <cstring>
 
-#include "convert/text_search.h"
+#include "core/text_search.h"
 
 // One pass over the elements, front to back: find the next start tag, read
 // its value up to the next '<', and go on from that '<', whether it closed

@@ -1,4 +1,4 @@
-#include "convert/rewrite_hold.h"
+#include "core/rewrite_hold.h"
 
 #include <windows.h>
 

@@ -6,7 +6,7 @@
 // around it, so that each program puts the value in with its own print.
 // No system header and no allocation: projport.exe links this.
 
-#include "convert/conversion.h"
+#include "core/conversion.h"
 
 struct report_text {
     const char* narrow;

@@ -8,10 +8,10 @@
 #include <cstdint>
 #include <string_view>
 
-#include "convert/file_rewrite.h"
-#include "convert/project_file.h"
-#include "convert/retarget.h"
-#include "convert/version_table.h"
+#include "core/file_rewrite.h"
+#include "core/project_file.h"
+#include "core/retarget.h"
+#include "core/version_table.h"
 
 // Result codes of a conversion. A rewrite that fails returns the platform's
 // error code instead, which may coincide with the small codes below.

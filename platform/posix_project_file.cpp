@@ -1,4 +1,4 @@
-#include "convert/posix_project_file.h"
+#include "platform/posix_project_file.h"
 
 #include <errno.h>
 #include <fcntl.h>

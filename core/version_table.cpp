@@ -1,4 +1,4 @@
-#include "convert/version_table.h"
+#include "core/version_table.h"
 
 // Rows 2 and 3 share ToolsVersion="15.0" on purpose: both versions use the
 // same MSBuild tools version.

@@ -1,7 +1,7 @@
-#include "convert/async_file.h"
+#include "app/async_file.h"
 
-#include "convert/error_report.h"
-#include "convert/win32_project_file.h"
+#include "app/error_report.h"
+#include "platform/win32_project_file.h"
 
 namespace {
 

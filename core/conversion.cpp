@@ -1,6 +1,6 @@
-#include "convert/conversion.h"
+#include "core/conversion.h"
 
-#include "convert/rewrite_hold.h"
+#include "core/rewrite_hold.h"
 
 namespace {
 

@@ -1,12 +1,12 @@
-#include "convert/error_report.h"
+#include "app/error_report.h"
 
 #include <cstdarg>
 #include <cstdio>
 #include <cwchar>
 
 #include "console/report.h"
-#include "convert/report_texts.h"
-#include "convert/win32_project_file.h"
+#include "core/report_texts.h"
+#include "platform/win32_project_file.h"
 
 namespace {
 

@@ -9,8 +9,8 @@
 #include <cstddef>
 #include <string_view>
 
-#include "convert/retarget.h"
-#include "convert/version_table.h"
+#include "core/retarget.h"
+#include "core/version_table.h"
 
 struct cli_target {
     cli_version version = 0;  // row of cli_version_table

@@ -1,4 +1,4 @@
-#include "convert/convert_project.h"
+#include "app/convert_project.h"
 
 #include <windows.h>
 
@@ -6,10 +6,10 @@
 #include <malloc.h>
 
 #include "console/report.h"
-#include "convert/async_file.h"
-#include "convert/error_report.h"
-#include "convert/report_texts.h"
-#include "convert/win32_project_file.h"
+#include "app/async_file.h"
+#include "app/error_report.h"
+#include "core/report_texts.h"
+#include "platform/win32_project_file.h"
 
 namespace {
 

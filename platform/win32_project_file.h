@@ -4,7 +4,7 @@
 
 #include <windows.h>
 
-#include "convert/project_file.h"
+#include "core/project_file.h"
 
 // The flags both programs open a project with: read front to back, and a
 // folder opens too (its read then fails, or its type is checked).
