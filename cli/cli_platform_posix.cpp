@@ -14,8 +14,10 @@
 
 #include "cli/new_file_name.h"
 #include "core/file_rewrite.h"
-#include "platform/posix_project_file.h"
 #include "core/rewrite_hold.h"
+#include "platform/last_error.h"
+#include "platform/posix_handles.h"
+#include "platform/posix_project_file.h"
 
 namespace {
 
@@ -26,29 +28,6 @@ constexpr const char* action_rename = "rename";
 // More links than this between a project's name and its file is a loop.
 constexpr int most_links = 40;
 
-file_error last_error() noexcept
-{
-    return errno != 0 ? static_cast<file_error>(errno) : static_cast<file_error>(EIO);
-}
-
-struct fd_holder {
-    int fd = -1;
-    ~fd_holder()
-    {
-        if (fd >= 0)
-            (void)::close(fd);
-    }
-};
-
-struct dir_holder {
-    DIR* dir = nullptr;
-    ~dir_holder()
-    {
-        if (dir)
-            (void)closedir(dir);
-    }
-};
-
 file_error write_all(int fd, std::string_view text) noexcept
 {
     while (!text.empty()) {
@@ -56,7 +35,7 @@ file_error write_all(int fd, std::string_view text) noexcept
         if (done < 0 && errno == EINTR)
             continue;
         if (done < 0)
-            return last_error();
+            return last_error_or(EIO);
         if (done == 0)
             return ENOSPC;
         text.remove_prefix(static_cast<std::size_t>(done));
@@ -93,7 +72,7 @@ file_error resolve_links(std::string& path, struct stat& status)
 {
     for (int hops = 0;; ++hops) {
         if (lstat(path.c_str(), &status) != 0)
-            return last_error();
+            return last_error_or(EIO);
         if (!S_ISLNK(status.st_mode))
             return 0;
         if (hops == most_links)
@@ -101,7 +80,7 @@ file_error resolve_links(std::string& path, struct stat& status)
         std::vector<char> target(status.st_size > 0 ? static_cast<std::size_t>(status.st_size) + 1 : 4096);
         ssize_t length = readlink(path.c_str(), target.data(), target.size());
         if (length < 0)
-            return last_error();
+            return last_error_or(EIO);
         if (static_cast<std::size_t>(length) >= target.size())
             return ENAMETOOLONG;  // the link changed meanwhile
         std::string link(target.data(), static_cast<std::size_t>(length));
@@ -145,10 +124,10 @@ const std::vector<leftover>& leftovers_in(const std::string& folder)
     if (known != found.end())
         return known->second;
     std::vector<leftover>& list = found[folder];
-    dir_holder listing{opendir(folder.empty() ? "." : folder.c_str())};
-    if (!listing.dir)
+    unique_dir listing{opendir(folder.empty() ? "." : folder.c_str())};
+    if (!listing.is_open())
         return list;
-    while (dirent* entry = readdir(listing.dir)) {
+    while (dirent* entry = readdir(listing.get())) {
         new_file_name_parts parts;
         if (parse_new_file_name(entry->d_name, parts))
             list.push_back({entry->d_name, std::string(parts.project_name), parts.pid});
@@ -180,7 +159,7 @@ gid_t own_group() noexcept
 }  // namespace
 
 struct cli_project::state {
-    fd_holder file;
+    unique_fd file;
     std::string path;
     struct stat opened {};
     bool for_rewrite = false;
@@ -190,19 +169,19 @@ struct cli_project::state {
     bool rewrite_in_place_here(std::string_view original, std::string_view converted, replace_failure& failure)
     {
         struct stat now {};
-        if (fstat(file.fd, &now) != 0) {
-            failure = {action_replace, last_error(), 0};
+        if (fstat(file.get(), &now) != 0) {
+            failure = {action_replace, last_error_or(EIO), 0};
             return false;
         }
         if (!is_unchanged(opened, now)) {
             failure = {action_replace, error_changed_meanwhile, 0};
             return false;
         }
-        if (lseek(file.fd, 0, SEEK_SET) != 0) {
-            failure = {action_write, last_error(), 0};
+        if (lseek(file.get(), 0, SEEK_SET) != 0) {
+            failure = {action_write, last_error_or(EIO), 0};
             return false;
         }
-        posix_project_file project(file.fd);
+        posix_project_file project(file.get());
         rewrite_outcome outcome = rewrite_in_place(project, original, converted);
         if (outcome.failed == rewrite_step::none)
             return true;
@@ -242,12 +221,12 @@ file_error cli_project::open(const std::string& path, bool for_rewrite) noexcept
     // device may do anything. The type is checked on the open file.
     int flags = (for_rewrite ? O_RDWR : O_RDONLY) | O_NONBLOCK | O_NOCTTY | O_CLOEXEC;
     do
-        state_->file.fd = ::open(path.c_str(), flags);
-    while (state_->file.fd < 0 && errno == EINTR);
-    if (state_->file.fd < 0)
-        return last_error();
-    if (fstat(state_->file.fd, &state_->opened) != 0)
-        return last_error();
+        state_->file.reset(::open(path.c_str(), flags));
+    while (!state_->file.is_open() && errno == EINTR);
+    if (!state_->file.is_open())
+        return last_error_or(EIO);
+    if (fstat(state_->file.get(), &state_->opened) != 0)
+        return last_error_or(EIO);
     if (!S_ISREG(state_->opened.st_mode))
         return error_not_regular_file;
     // A read-only project is one its owner may not write, also for root,
@@ -255,15 +234,15 @@ file_error cli_project::open(const std::string& path, bool for_rewrite) noexcept
     // checked out, and Windows refuses the same project.
     if (for_rewrite && (state_->opened.st_mode & S_IWUSR) == 0)
         return EACCES;
-    if (fcntl(state_->file.fd, F_SETFL, 0) != 0)
-        return last_error();
+    if (fcntl(state_->file.get(), F_SETFL, 0) != 0)
+        return last_error_or(EIO);
     return 0;
 }
 
 file_error cli_project::read(std::string& bytes) noexcept
 {
     bytes.clear();
-    if (!state_ || state_->file.fd < 0)
+    if (!state_ || !state_->file.is_open())
         return EBADF;
     // The size is a hint: the file is read until a read returns nothing.
     std::size_t capacity = static_cast<std::size_t>(state_->opened.st_size) + 1;
@@ -272,12 +251,12 @@ file_error cli_project::read(std::string& bytes) noexcept
     for (;;) {
         if (total == bytes.size())
             bytes.resize(bytes.size() * 2);
-        ssize_t got = ::read(state_->file.fd, bytes.data() + total, bytes.size() - total);
+        ssize_t got = ::read(state_->file.get(), bytes.data() + total, bytes.size() - total);
         if (got < 0 && errno == EINTR)
             continue;
         if (got < 0) {
             bytes.clear();
-            return last_error();
+            return last_error_or(EIO);
         }
         if (got == 0)
             break;
@@ -290,7 +269,7 @@ file_error cli_project::read(std::string& bytes) noexcept
 bool cli_project::replace(std::string_view original, std::string_view converted, replace_failure& failure) noexcept
 {
     failure = {};
-    if (!state_ || state_->file.fd < 0 || !state_->for_rewrite) {
+    if (!state_ || !state_->file.is_open() || !state_->for_rewrite) {
         failure = {action_write, EBADF, 0};
         return false;
     }
@@ -316,10 +295,10 @@ bool cli_project::replace(std::string_view original, std::string_view converted,
     split_path(target, folder, name);
     std::string new_file = folder + new_file_name(name, static_cast<long>(getpid()));
 
-    fd_holder made;
-    for (int attempt = 0; made.fd < 0; ++attempt) {
-        made.fd = ::open(new_file.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
-        if (made.fd >= 0)
+    unique_fd made;
+    for (int attempt = 0; !made.is_open(); ++attempt) {
+        made.reset(::open(new_file.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
+        if (made.is_open())
             break;
         int code = errno;
         if (code == EINTR)
@@ -332,12 +311,12 @@ bool cli_project::replace(std::string_view original, std::string_view converted,
         // mounted read-only, a name that gets too long): in place instead.
         if (code == EACCES || code == EPERM || code == EROFS || code == ENAMETOOLONG)
             return s.rewrite_in_place_here(original, converted, failure);
-        failure = {action_create, last_error(), 0};
+        failure = {action_create, last_error_or(EIO), 0};
         return false;
     }
     s.new_file = new_file;
 
-    if (file_error code = write_all(made.fd, converted)) {
+    if (file_error code = write_all(made.get(), converted)) {
         s.remove_new_file();
         failure = {action_write, code, 0};
         return false;
@@ -345,17 +324,15 @@ bool cli_project::replace(std::string_view original, std::string_view converted,
     // The owner first: a change of owner clears the set-user-ID bits that
     // the mode then restores. A user who may not give the file away keeps it.
     if (s.opened.st_uid != own_user() || s.opened.st_gid != own_group())
-        (void)fchown(made.fd, s.opened.st_uid, s.opened.st_gid);
-    if (fchmod(made.fd, s.opened.st_mode & 07777) != 0) {
-        file_error code = last_error();
+        (void)fchown(made.get(), s.opened.st_uid, s.opened.st_gid);
+    if (fchmod(made.get(), s.opened.st_mode & 07777) != 0) {
+        file_error code = last_error_or(EIO);
         s.remove_new_file();
         failure = {action_write, code, 0};
         return false;
     }
-    int closed = ::close(made.fd);
-    made.fd = -1;
-    if (closed != 0 && errno != EINTR) {
-        file_error code = last_error();
+    if (!made.close() && errno != EINTR) {
+        file_error code = last_error_or(EIO);
         s.remove_new_file();
         failure = {action_write, code, 0};
         return false;
@@ -368,7 +345,7 @@ bool cli_project::replace(std::string_view original, std::string_view converted,
         return false;
     }
     if (::rename(new_file.c_str(), target.c_str()) != 0) {
-        file_error code = last_error();
+        file_error code = last_error_or(EIO);
         s.remove_new_file();
         // A folder where files of others may not be replaced (sticky).
         if (code == EPERM || code == EACCES)

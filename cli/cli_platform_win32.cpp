@@ -9,6 +9,8 @@
 #include "console/line_ends.h"
 #include "core/file_rewrite.h"
 #include "core/rewrite_hold.h"
+#include "platform/last_error.h"
+#include "platform/win32_handles.h"
 #include "platform/win32_project_file.h"
 
 namespace {
@@ -18,41 +20,6 @@ constexpr DWORD share_all = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELE
 constexpr const char* action_write = "write";
 constexpr const char* action_create = "create";
 constexpr const char* action_replace = "replace";
-
-// A failed call is a failure even when the system leaves no code behind.
-file_error last_error() noexcept
-{
-    DWORD code = GetLastError();
-    return code != 0 ? code : ERROR_GEN_FAILURE;
-}
-
-// "No handle" is both NULL and INVALID_HANDLE_VALUE.
-struct handle_holder {
-    HANDLE handle = INVALID_HANDLE_VALUE;
-    handle_holder() noexcept = default;
-    explicit handle_holder(HANDLE h) noexcept : handle(h) {}
-    handle_holder(const handle_holder&) = delete;
-    handle_holder& operator=(const handle_holder&) = delete;
-    ~handle_holder() { close(); }
-    bool is_open() const noexcept { return handle != nullptr && handle != INVALID_HANDLE_VALUE; }
-    BOOL close() noexcept
-    {
-        BOOL closed = TRUE;
-        if (is_open())
-            closed = CloseHandle(handle);
-        handle = INVALID_HANDLE_VALUE;
-        return closed;
-    }
-};
-
-struct find_holder {
-    HANDLE handle = INVALID_HANDLE_VALUE;
-    ~find_holder()
-    {
-        if (handle != INVALID_HANDLE_VALUE)
-            (void)FindClose(handle);
-    }
-};
 
 bool is_console(HANDLE handle) noexcept
 {
@@ -82,7 +49,7 @@ file_error write_console(HANDLE console, std::string_view text) noexcept
             --chunk;
         DWORD written = 0;
         if (!WriteConsoleW(console, next, chunk, &written, nullptr))
-            return last_error();
+            return last_error_or(ERROR_GEN_FAILURE);
         if (written == 0)
             return ERROR_WRITE_FAULT;
         next += written;
@@ -98,7 +65,7 @@ file_error write_bytes(HANDLE file, std::string_view bytes) noexcept
     while (left != 0) {
         DWORD written = 0;
         if (!WriteFile(file, next, static_cast<DWORD>(left < 0x40000000u ? left : 0x40000000u), &written, nullptr))
-            return last_error();
+            return last_error_or(ERROR_GEN_FAILURE);
         if (written == 0)
             return ERROR_HANDLE_DISK_FULL;
         next += written;
@@ -122,7 +89,7 @@ file_error facts_of(HANDLE file, file_facts& facts) noexcept
 {
     BY_HANDLE_FILE_INFORMATION info;
     if (!GetFileInformationByHandle(file, &info))
-        return last_error();
+        return last_error_or(ERROR_GEN_FAILURE);
     facts.volume = info.dwVolumeSerialNumber;
     facts.index_high = info.nFileIndexHigh;
     facts.index_low = info.nFileIndexLow;
@@ -177,7 +144,7 @@ std::wstring final_name(HANDLE file, const std::wstring& given)
 
 bool process_is_gone(unsigned long pid) noexcept
 {
-    handle_holder process{OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, static_cast<DWORD>(pid))};
+    unique_handle process{OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, static_cast<DWORD>(pid))};
     return !process.is_open() && GetLastError() == ERROR_INVALID_PARAMETER;
 }
 
@@ -187,8 +154,8 @@ void remove_leftovers(const std::wstring& folder, const std::wstring& name)
 {
     std::wstring pattern = folder + L"." + name + L".projport-*.tmp";
     WIN32_FIND_DATAW found;
-    find_holder search{FindFirstFileExW(pattern.c_str(), FindExInfoBasic, &found, FindExSearchNameMatch, nullptr, 0)};
-    if (search.handle == INVALID_HANDLE_VALUE)
+    unique_find search{FindFirstFileExW(pattern.c_str(), FindExInfoBasic, &found, FindExSearchNameMatch, nullptr, 0)};
+    if (!search.is_open())
         return;
     std::string project_name = narrow(name);
     do {
@@ -197,13 +164,13 @@ void remove_leftovers(const std::wstring& folder, const std::wstring& name)
         if (parse_new_file_name(leftover, parts) && parts.project_name == project_name &&
             static_cast<DWORD>(parts.pid) != GetCurrentProcessId() && process_is_gone(static_cast<unsigned long>(parts.pid)))
             (void)DeleteFileW((folder + found.cFileName).c_str());
-    } while (FindNextFileW(search.handle, &found));
+    } while (FindNextFileW(search.get(), &found));
 }
 
 }  // namespace
 
 struct cli_project::state {
-    handle_holder file;
+    unique_handle file;
     std::wstring path;
     file_facts opened;
     bool for_rewrite = false;
@@ -212,7 +179,7 @@ struct cli_project::state {
     bool rewrite_in_place_here(std::string_view original, std::string_view converted, replace_failure& failure)
     {
         file_facts now;
-        if (file_error code = facts_of(file.handle, now)) {
+        if (file_error code = facts_of(file.get(), now)) {
             failure = {action_replace, code, 0};
             return false;
         }
@@ -221,11 +188,11 @@ struct cli_project::state {
             return false;
         }
         LARGE_INTEGER start{};
-        if (!SetFilePointerEx(file.handle, start, nullptr, FILE_BEGIN)) {
-            failure = {action_write, last_error(), 0};
+        if (!SetFilePointerEx(file.get(), start, nullptr, FILE_BEGIN)) {
+            failure = {action_write, last_error_or(ERROR_GEN_FAILURE), 0};
             return false;
         }
-        win32_project_file project(file.handle);
+        win32_project_file project(file.get());
         rewrite_outcome outcome = rewrite_in_place(project, original, converted);
         if (outcome.failed == rewrite_step::none)
             return true;
@@ -263,13 +230,13 @@ file_error cli_project::open(const std::string& path, bool for_rewrite) noexcept
     s.path = widen(path);
     s.for_rewrite = for_rewrite;
     // A read-only project fails the open for writing with ERROR_ACCESS_DENIED.
-    s.file.handle = CreateFileW(s.path.c_str(), GENERIC_READ | (for_rewrite ? GENERIC_WRITE : 0), share_all, nullptr,
-                                OPEN_EXISTING, project_open_flags, nullptr);
+    s.file.reset(CreateFileW(s.path.c_str(), GENERIC_READ | (for_rewrite ? GENERIC_WRITE : 0), share_all, nullptr,
+                             OPEN_EXISTING, project_open_flags, nullptr));
     if (!s.file.is_open())
-        return last_error();
-    if (GetFileType(s.file.handle) != FILE_TYPE_DISK)
+        return last_error_or(ERROR_GEN_FAILURE);
+    if (GetFileType(s.file.get()) != FILE_TYPE_DISK)
         return error_not_regular_file;
-    if (file_error code = facts_of(s.file.handle, s.opened))
+    if (file_error code = facts_of(s.file.get(), s.opened))
         return code;
     if (s.opened.attributes & FILE_ATTRIBUTE_DIRECTORY)
         return error_not_regular_file;
@@ -295,10 +262,10 @@ file_error cli_project::read(std::string& bytes) noexcept
             bytes.resize(bytes.size() * 2);
         std::size_t room = bytes.size() - total;
         DWORD got = 0;
-        if (!ReadFile(state_->file.handle, bytes.data() + total, static_cast<DWORD>(room < 0x40000000u ? room : 0x40000000u),
+        if (!ReadFile(state_->file.get(), bytes.data() + total, static_cast<DWORD>(room < 0x40000000u ? room : 0x40000000u),
                       &got, nullptr)) {
             bytes.clear();
-            return last_error();
+            return last_error_or(ERROR_GEN_FAILURE);
         }
         if (got == 0)
             break;
@@ -323,7 +290,7 @@ bool cli_project::replace(std::string_view original, std::string_view converted,
     if (s.opened.links > 1)
         return s.rewrite_in_place_here(original, converted, failure);
 
-    std::wstring target = final_name(s.file.handle, s.path);
+    std::wstring target = final_name(s.file.get(), s.path);
     std::wstring folder, name;
     split_path(target, folder, name);
     std::string narrow_name = narrow(name);
@@ -331,16 +298,16 @@ bool cli_project::replace(std::string_view original, std::string_view converted,
     std::wstring new_file = folder + widen(new_file_name(narrow_name, static_cast<long>(pid)));
     std::wstring backup = folder + widen(backup_file_name(narrow_name, static_cast<long>(pid)));
 
-    handle_holder made{CreateFileW(new_file.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL,
+    unique_handle made{CreateFileW(new_file.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL,
                                    nullptr)};
     if (!made.is_open()) {
         DWORD code = GetLastError();
         // Left by an earlier process of this number, which is gone.
         if (code == ERROR_FILE_EXISTS && DeleteFileW(new_file.c_str()))
-            made.handle = CreateFileW(new_file.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL,
-                                      nullptr);
+            made.reset(CreateFileW(new_file.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL,
+                                   nullptr));
         if (!made.is_open()) {
-            code = last_error();
+            code = last_error_or(ERROR_GEN_FAILURE);
             // No new file in this folder: in place instead.
             if (code == ERROR_ACCESS_DENIED || code == ERROR_WRITE_PROTECT || code == ERROR_FILENAME_EXCED_RANGE)
                 return s.rewrite_in_place_here(original, converted, failure);
@@ -349,14 +316,14 @@ bool cli_project::replace(std::string_view original, std::string_view converted,
         }
     }
     s.new_file = new_file;
-    if (file_error code = write_bytes(made.handle, converted)) {
+    if (file_error code = write_bytes(made.get(), converted)) {
         (void)made.close();
         s.remove_new_file();
         failure = {action_write, code, 0};
         return false;
     }
     if (!made.close()) {
-        file_error code = last_error();
+        file_error code = last_error_or(ERROR_GEN_FAILURE);
         s.remove_new_file();
         failure = {action_write, code, 0};
         return false;
@@ -367,10 +334,10 @@ bool cli_project::replace(std::string_view original, std::string_view converted,
     // stands in the replacement's way.
     (void)s.file.close();
     {
-        handle_holder current{CreateFileW(target.c_str(), FILE_READ_ATTRIBUTES, share_all, nullptr, OPEN_EXISTING,
+        unique_handle current{CreateFileW(target.c_str(), FILE_READ_ATTRIBUTES, share_all, nullptr, OPEN_EXISTING,
                                           FILE_FLAG_BACKUP_SEMANTICS, nullptr)};
         file_facts now;
-        if (!current.is_open() || facts_of(current.handle, now) != 0 || !is_unchanged(s.opened, now)) {
+        if (!current.is_open() || facts_of(current.get(), now) != 0 || !is_unchanged(s.opened, now)) {
             s.remove_new_file();
             failure = {action_replace, error_changed_meanwhile, 0};
             return false;
@@ -379,12 +346,12 @@ bool cli_project::replace(std::string_view original, std::string_view converted,
     // With a backup name the project keeps its own name on every failure but
     // one, where it has moved to the backup name and is moved back.
     if (!ReplaceFileW(target.c_str(), new_file.c_str(), backup.c_str(), 0, nullptr, nullptr)) {
-        file_error code = last_error();
+        file_error code = last_error_or(ERROR_GEN_FAILURE);
         if (code == ERROR_UNABLE_TO_MOVE_REPLACEMENT_2) {
             if (!MoveFileExW(backup.c_str(), target.c_str(), 0)) {
                 // The original bytes stand under the backup name: left for
                 // the user, with the converted text beside them.
-                failure = {action_replace, code, last_error()};
+                failure = {action_replace, code, last_error_or(ERROR_GEN_FAILURE)};
                 s.new_file.clear();
                 return false;
             }

@@ -9,29 +9,12 @@
 #include <utility>
 
 #include "cli/cli_errors.h"
+#include "platform/posix_handles.h"
 
 namespace {
 
 constexpr const char* action_open = "open";
 constexpr const char* action_read = "read";
-
-struct fd_holder {
-    int fd = -1;
-    ~fd_holder()
-    {
-        if (fd >= 0)
-            (void)close(fd);
-    }
-};
-
-struct dir_holder {
-    DIR* dir = nullptr;
-    ~dir_holder()
-    {
-        if (dir)
-            (void)closedir(dir);
-    }
-};
 
 unsigned last_error() noexcept
 {
@@ -72,8 +55,8 @@ bool path_exists(const std::string& path) noexcept
 unsigned list_folder(const std::string& path, std::vector<folder_entry>& entries, const char*& action) noexcept
 {
     entries.clear();
-    dir_holder folder{opendir(path.c_str())};
-    if (!folder.dir) {
+    unique_dir folder{opendir(path.c_str())};
+    if (!folder.is_open()) {
         action = action_open;
         return last_error();
     }
@@ -82,7 +65,7 @@ unsigned list_folder(const std::string& path, std::vector<folder_entry>& entries
         prefix += '/';
     for (;;) {
         errno = 0;
-        dirent* entry = readdir(folder.dir);
+        dirent* entry = readdir(folder.get());
         if (!entry) {
             if (errno == 0)
                 return 0;
@@ -104,13 +87,13 @@ unsigned read_small_file(const std::string& path, std::string& bytes, const char
 {
     bytes.clear();
     // Without waiting: a FIFO would block the open until a writer comes.
-    fd_holder file{open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC)};
-    if (file.fd < 0) {
+    unique_fd file{open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC)};
+    if (!file.is_open()) {
         action = action_open;
         return last_error();
     }
     struct stat info;
-    if (fstat(file.fd, &info) != 0) {
+    if (fstat(file.get(), &info) != 0) {
         action = action_read;
         return last_error();
     }
@@ -119,7 +102,7 @@ unsigned read_small_file(const std::string& path, std::string& bytes, const char
         return error_not_regular_file;
     }
     action = action_read;
-    if (fcntl(file.fd, F_SETFL, 0) != 0)
+    if (fcntl(file.get(), F_SETFL, 0) != 0)
         return last_error();
     if (info.st_size < 0 || static_cast<std::uint64_t>(info.st_size) > small_file_limit)
         return EFBIG;
@@ -127,7 +110,7 @@ unsigned read_small_file(const std::string& path, std::string& bytes, const char
     bytes.reserve(static_cast<std::size_t>(info.st_size));
     char buffer[65536];
     for (;;) {
-        ssize_t got = read(file.fd, buffer, sizeof buffer);
+        ssize_t got = read(file.get(), buffer, sizeof buffer);
         if (got < 0) {
             if (errno == EINTR)
                 continue;

@@ -6,37 +6,13 @@
 
 #include "cli/cli_errors.h"
 #include "cli/text_encoding.h"
+#include "platform/last_error.h"
+#include "platform/win32_handles.h"
 
 namespace {
 
 constexpr const char* action_open = "open";
 constexpr const char* action_read = "read";
-
-// "No handle" is both NULL and INVALID_HANDLE_VALUE.
-struct handle_holder {
-    HANDLE handle = INVALID_HANDLE_VALUE;
-    ~handle_holder()
-    {
-        if (handle && handle != INVALID_HANDLE_VALUE)
-            (void)CloseHandle(handle);
-    }
-};
-
-struct find_holder {
-    HANDLE handle = INVALID_HANDLE_VALUE;
-    ~find_holder()
-    {
-        if (handle != INVALID_HANDLE_VALUE)
-            (void)FindClose(handle);
-    }
-};
-
-// A failed call whose last error is 0 has still failed.
-unsigned last_error() noexcept
-{
-    DWORD code = GetLastError();
-    return code != 0 ? static_cast<unsigned>(code) : static_cast<unsigned>(ERROR_GEN_FAILURE);
-}
 
 }  // namespace
 
@@ -44,13 +20,13 @@ unsigned identify_file(const std::string& path, file_identity& identity) noexcep
 {
     // No access right is needed to read the identity, and full sharing lets
     // it be read while another program holds the file open.
-    handle_holder file{CreateFileW(widen(path).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+    unique_handle file{CreateFileW(widen(path).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                    nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr)};
-    if (file.handle == INVALID_HANDLE_VALUE)
-        return last_error();
+    if (!file.is_open())
+        return last_error_or(ERROR_GEN_FAILURE);
     BY_HANDLE_FILE_INFORMATION info;
-    if (!GetFileInformationByHandle(file.handle, &info))
-        return last_error();
+    if (!GetFileInformationByHandle(file.get(), &info))
+        return last_error_or(ERROR_GEN_FAILURE);
     identity.volume = info.dwVolumeSerialNumber;
     identity.index = static_cast<std::uint64_t>(info.nFileIndexHigh) << 32 | info.nFileIndexLow;
     return 0;
@@ -75,15 +51,15 @@ unsigned list_folder(const std::string& path, std::vector<folder_entry>& entries
         pattern += L'\\';
     pattern += L'*';
     WIN32_FIND_DATAW found;
-    find_holder search{FindFirstFileExW(pattern.c_str(), FindExInfoBasic, &found, FindExSearchNameMatch, nullptr,
+    unique_find search{FindFirstFileExW(pattern.c_str(), FindExInfoBasic, &found, FindExSearchNameMatch, nullptr,
                                         FIND_FIRST_EX_LARGE_FETCH)};
-    if (search.handle == INVALID_HANDLE_VALUE) {
+    if (!search.is_open()) {
         // The root of an empty drive has not even "." and "..".
-        DWORD code = GetLastError();
+        unsigned code = last_error_or(ERROR_GEN_FAILURE);
         if (code == ERROR_FILE_NOT_FOUND && is_existing_folder(path))
             return 0;
         action = action_open;
-        return code != 0 ? static_cast<unsigned>(code) : static_cast<unsigned>(ERROR_GEN_FAILURE);
+        return code;
     }
     do {
         std::wstring_view name = found.cFileName;
@@ -92,32 +68,32 @@ unsigned list_folder(const std::string& path, std::vector<folder_entry>& entries
         bool is_folder = (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) &&
                          !(found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT);
         entries.push_back({narrow(name), is_folder});
-    } while (FindNextFileW(search.handle, &found));
-    DWORD code = GetLastError();
+    } while (FindNextFileW(search.get(), &found));
+    unsigned code = last_error_or(ERROR_GEN_FAILURE);
     if (code == ERROR_NO_MORE_FILES)
         return 0;
     action = action_read;
-    return code != 0 ? static_cast<unsigned>(code) : static_cast<unsigned>(ERROR_GEN_FAILURE);
+    return code;
 }
 
 unsigned read_small_file(const std::string& path, std::string& bytes, const char*& action) noexcept
 {
     bytes.clear();
-    handle_holder file{CreateFileW(widen(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+    unique_handle file{CreateFileW(widen(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr)};
-    if (file.handle == INVALID_HANDLE_VALUE) {
+    if (!file.is_open()) {
         action = action_open;
-        return last_error();
+        return last_error_or(ERROR_GEN_FAILURE);
     }
     // A pipe or a device is never read: it may block, or never end.
-    if (GetFileType(file.handle) != FILE_TYPE_DISK) {
+    if (GetFileType(file.get()) != FILE_TYPE_DISK) {
         action = action_open;
         return error_not_regular_file;
     }
     action = action_read;
     LARGE_INTEGER size;
-    if (!GetFileSizeEx(file.handle, &size))
-        return last_error();
+    if (!GetFileSizeEx(file.get(), &size))
+        return last_error_or(ERROR_GEN_FAILURE);
     if (size.QuadPart < 0 || static_cast<std::uint64_t>(size.QuadPart) > small_file_limit)
         return ERROR_FILE_TOO_LARGE;
     // The size is only a hint: the file is read until its end.
@@ -125,8 +101,8 @@ unsigned read_small_file(const std::string& path, std::string& bytes, const char
     char buffer[65536];
     for (;;) {
         DWORD got = 0;
-        if (!ReadFile(file.handle, buffer, sizeof buffer, &got, nullptr))
-            return last_error();
+        if (!ReadFile(file.get(), buffer, sizeof buffer, &got, nullptr))
+            return last_error_or(ERROR_GEN_FAILURE);
         if (got == 0)
             return 0;
         if (bytes.size() + got > small_file_limit)

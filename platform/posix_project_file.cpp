@@ -5,15 +5,12 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "platform/last_error.h"
+
 namespace {
 
 // One read or write call moves at most this many bytes on every system.
 constexpr std::size_t largest_transfer = 0x40000000u;
-
-file_error failure_code() noexcept
-{
-    return errno != 0 ? static_cast<file_error>(errno) : static_cast<file_error>(EIO);
-}
 
 }  // namespace
 
@@ -36,13 +33,13 @@ file_error posix_project_file::read(char* into, std::size_t count, std::size_t& 
             return 0;
         }
         if (errno != EINTR)
-            return failure_code();
+            return last_error_or(EIO);
     }
 }
 
 file_error posix_project_file::seek(std::uint64_t offset) noexcept
 {
-    return lseek(fd_, static_cast<off_t>(offset), SEEK_SET) >= 0 ? 0 : failure_code();
+    return lseek(fd_, static_cast<off_t>(offset), SEEK_SET) >= 0 ? 0 : last_error_or(EIO);
 }
 
 // Writes until everything is out, a write makes no progress (a full disk),
@@ -56,7 +53,7 @@ file_error posix_project_file::write(const char* from, std::size_t count, std::s
         if (done < 0) {
             if (errno == EINTR)
                 continue;
-            return failure_code();
+            return last_error_or(EIO);
         }
         if (done == 0)
             break;
@@ -69,10 +66,10 @@ file_error posix_project_file::set_end() noexcept
 {
     off_t at = lseek(fd_, 0, SEEK_CUR);
     if (at < 0)
-        return failure_code();
+        return last_error_or(EIO);
     while (ftruncate(fd_, at) != 0)
         if (errno != EINTR)
-            return failure_code();
+            return last_error_or(EIO);
     return 0;
 }
 
@@ -87,7 +84,7 @@ file_error posix_project_file::extend(std::uint64_t length) noexcept
 #endif
     while (ftruncate(fd_, static_cast<off_t>(length)) != 0)
         if (errno != EINTR)
-            return failure_code();
+            return last_error_or(EIO);
     return 0;
 }
 

@@ -1,16 +1,11 @@
 #include "platform/win32_project_file.h"
 
+#include "platform/last_error.h"
+
 namespace {
 
 // One ReadFile or WriteFile call moves at most this many bytes.
 constexpr std::size_t largest_transfer = 0x40000000u;
-
-// A failed call is a failure even when the system leaves no code behind.
-file_error failure_code() noexcept
-{
-    DWORD code = GetLastError();
-    return code != 0 ? code : ERROR_GEN_FAILURE;
-}
 
 }  // namespace
 
@@ -40,7 +35,7 @@ file_error win32_project_file::read(char* into, std::size_t count, std::size_t& 
     DWORD done = 0;
     got = 0;
     if (!ReadFile(handle_, into, chunk, &done, nullptr))
-        return failure_code();
+        return last_error_or(ERROR_GEN_FAILURE);
     got = done;
     return 0;
 }
@@ -64,7 +59,7 @@ file_error win32_project_file::write(const char* from, std::size_t count, std::s
         DWORD chunk = static_cast<DWORD>(left < largest_transfer ? left : largest_transfer);
         DWORD done = 0;
         if (!WriteFile(handle_, from + written, chunk, &done, nullptr))
-            return failure_code();
+            return last_error_or(ERROR_GEN_FAILURE);
         written += done;
         if (done < chunk)
             break;
@@ -74,7 +69,7 @@ file_error win32_project_file::write(const char* from, std::size_t count, std::s
 
 file_error win32_project_file::set_end() noexcept
 {
-    return SetEndOfFile(handle_) ? 0 : failure_code();
+    return SetEndOfFile(handle_) ? 0 : last_error_or(ERROR_GEN_FAILURE);
 }
 
 file_error win32_project_file::extend(std::uint64_t length) noexcept
@@ -82,6 +77,6 @@ file_error win32_project_file::extend(std::uint64_t length) noexcept
     LARGE_INTEGER distance{};
     distance.QuadPart = static_cast<LONGLONG>(length);
     if (!SetFilePointerEx(handle_, distance, nullptr, FILE_BEGIN))
-        return failure_code();
+        return last_error_or(ERROR_GEN_FAILURE);
     return set_end();
 }
