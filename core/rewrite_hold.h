@@ -5,13 +5,13 @@
 // once the file is whole again. No system header here.
 
 // Held for the span of one rewrite, on the thread that writes. Holds nest: a
-// thread that holds one already gets a further one at once, also after
-// stop_rewrites(). On Windows a first hold taken after stop_rewrites() waits
-// until resume_rewrites(), which the program itself never calls: the process
-// is about to end. On POSIX the terminating signals are blocked on the
-// holding thread while any hold lasts and delivered when the last one ends;
-// other threads of the process must keep them blocked, or such a signal is
-// delivered to them and ends the process at once.
+// thread that holds one already gets a further one at once, also after the
+// rewrites were stopped. On Windows a console control handler stops the
+// rewrites and waits for the one in progress (platform/rewrite_stop_win32.h).
+// On POSIX the terminating signals are blocked on the holding thread while
+// any hold lasts and delivered when the last one ends; other threads of the
+// process must keep them blocked, or such a signal is delivered to them and
+// ends the process at once.
 class rewrite_hold {
 public:
     rewrite_hold() noexcept;
@@ -19,18 +19,6 @@ public:
     rewrite_hold(const rewrite_hold&) = delete;
     rewrite_hold& operator=(const rewrite_hold&) = delete;
 };
-
-// Called where the process is about to end (a console control handler):
-// waits at most `timeout_ms` for the rewrite in progress, and lets no new
-// one start afterwards. Returns true when no rewrite is in progress any more,
-// false when the time ran out first. On POSIX it only tells whether a hold
-// is held (a signal handler cannot wait for the thread it interrupted).
-bool stop_rewrites(unsigned timeout_ms) noexcept;
-
-// Undoes stop_rewrites(): rewrites may start again, and holds that wait for
-// that go on. For tests, which call stop_rewrites() in a process that does
-// not end then.
-void resume_rewrites() noexcept;
 
 // POSIX: the first terminating signal that arrived while a hold was held.
 // Such a signal is kept from ending the process when the hold ends, so that

@@ -105,13 +105,6 @@ rewrite_hold::~rewrite_hold()
     (void)pthread_sigmask(SIG_SETMASK, &before, nullptr);
 }
 
-bool stop_rewrites(unsigned) noexcept
-{
-    return holds == 0;
-}
-
-void resume_rewrites() noexcept {}
-
 int held_signal() noexcept
 {
     return first_held;

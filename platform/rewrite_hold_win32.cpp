@@ -1,5 +1,7 @@
 #include "core/rewrite_hold.h"
 
+#include "platform/rewrite_stop_win32.h"
+
 #include <windows.h>
 
 namespace {

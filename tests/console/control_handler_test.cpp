@@ -14,6 +14,7 @@
 #include "console/shadow_console.h"
 #include "core/conversion.h"
 #include "core/rewrite_hold.h"
+#include "platform/rewrite_stop_win32.h"
 #include "support/file_bytes.h"
 #include "support/held_write_file.h"
 #include "support/joined_thread.h"
