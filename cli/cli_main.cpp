@@ -1,7 +1,7 @@
 #include "cli/cli_main.h"
 
 #include "cli/cli_command_line.h"
-#include "cli/cli_platform.h"
+#include "cli/project_io.h"
 #include "cli/cli_run.h"
 
 #ifndef PROJPORT_VERSION_TEXT

@@ -8,7 +8,7 @@
 #include <string_view>
 #include <vector>
 
-#include "cli/cli_platform.h"
+#include "cli/project_io.h"
 #include "cli/project_discovery.h"
 #include "core/cli_rules.h"
 #include "core/conversion.h"

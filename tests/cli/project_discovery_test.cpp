@@ -5,7 +5,7 @@
 #include <cerrno>
 
 #include "cli/cli_errors.h"
-#include "cli/platform_files.h"
+#include "cli/file_system.h"
 #include "scratch_tree.h"
 
 #ifdef _WIN32

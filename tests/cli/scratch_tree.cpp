@@ -2,7 +2,7 @@
 
 #include <atomic>
 
-#include "cli/platform_files.h"
+#include "cli/file_system.h"
 
 #ifdef _WIN32
 #include <windows.h>

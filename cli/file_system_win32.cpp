@@ -1,4 +1,4 @@
-#include "cli/platform_files.h"
+#include "cli/file_system.h"
 
 #include <windows.h>
 
@@ -15,6 +15,18 @@ constexpr const char* action_open = "open";
 constexpr const char* action_read = "read";
 
 }  // namespace
+
+const char path_separator = '\\';
+
+bool is_path_separator(char c) noexcept
+{
+    return c == '\\' || c == '/';
+}
+
+std::size_t drive_prefix_length(std::string_view path) noexcept
+{
+    return path.size() >= 2 && path[1] == ':' ? 2 : 0;
+}
 
 unsigned identify_file(const std::string& path, file_identity& identity) noexcept
 {

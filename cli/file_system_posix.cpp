@@ -1,4 +1,4 @@
-#include "cli/platform_files.h"
+#include "cli/file_system.h"
 
 #include <dirent.h>
 #include <errno.h>
@@ -29,6 +29,18 @@ bool is_real_folder(const std::string& path) noexcept
 }
 
 }  // namespace
+
+const char path_separator = '/';
+
+bool is_path_separator(char c) noexcept
+{
+    return c == '/';
+}
+
+std::size_t drive_prefix_length(std::string_view) noexcept
+{
+    return 0;
+}
 
 unsigned identify_file(const std::string& path, file_identity& identity) noexcept
 {

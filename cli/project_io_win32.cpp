@@ -1,4 +1,4 @@
-#include "cli/cli_platform.h"
+#include "cli/project_io.h"
 
 #include <windows.h>
 

@@ -1,6 +1,7 @@
 #pragma once
 // What projport-cli needs of the system, with one Windows and one POSIX
-// implementation: printing, and opening, reading and replacing a project.
+// implementation (project_io_posix.cpp, project_io_win32.cpp): printing, and
+// opening, reading and replacing a project.
 
 #include <string>
 #include <string_view>

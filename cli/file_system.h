@@ -1,28 +1,23 @@
 #pragma once
-// The few file system operations the discovery of projects needs, one source
-// per platform (platform_posix.cpp, platform_win32.cpp). Paths are UTF-8 on
-// every platform. Failures are the system's own codes: errno on POSIX, the
-// Windows error code on Windows. No system header here.
+// The few file system operations the discovery of projects needs (folders,
+// file identities, small files, the rules of paths), one source per platform
+// (file_system_posix.cpp, file_system_win32.cpp). Paths are UTF-8 on every
+// platform. Failures are the system's own codes: errno on POSIX, the Windows
+// error code on Windows. No system header here.
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
-#ifdef _WIN32
-inline constexpr char path_separator = '\\';
-#else
-inline constexpr char path_separator = '/';
-#endif
-
-// Whether `c` separates the parts of a path on this platform.
-constexpr bool is_path_separator(char c) noexcept
-{
-#ifdef _WIN32
-    return c == '\\' || c == '/';
-#else
-    return c == '/';
-#endif
-}
+// How this platform writes paths: the separator it puts between their parts
+// ('\\' on Windows, '/' on POSIX), whether `c` is one ('\\' or '/' on
+// Windows, '/' on POSIX), and the length of the drive `path` starts with
+// (2 for "C:" on Windows; always 0 on POSIX).
+extern const char path_separator;
+[[nodiscard]] bool is_path_separator(char c) noexcept;
+[[nodiscard]] std::size_t drive_prefix_length(std::string_view path) noexcept;
 
 // What tells one file from every other while the program runs: the device
 // and inode on POSIX, the volume serial number and file index on Windows.
