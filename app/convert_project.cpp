@@ -5,9 +5,9 @@
 #include <cstring>
 #include <malloc.h>
 
-#include "console/report.h"
 #include "app/async_file.h"
 #include "app/error_report.h"
+#include "console/report.h"
 #include "core/report_texts.h"
 #include "platform/win32_project_file.h"
 

@@ -8,8 +8,8 @@
 #include <string_view>
 #include <vector>
 
-#include "cli/project_io.h"
 #include "cli/project_discovery.h"
+#include "cli/project_io.h"
 #include "core/cli_rules.h"
 #include "core/conversion.h"
 #include "core/leftover_toolsets.h"
