@@ -2,7 +2,7 @@
 // What the command line asks for: "<2010|2015|2017|2019> <project.vcxproj> [-s]".
 // Pure logic over the argument vector, no Windows header.
 
-#include "convert/version_table.h"
+#include "core/version_table.h"
 
 struct conversion_request {
     vs_version version = -1;

@@ -5,11 +5,11 @@
 #include <shellapi.h>
 
 #include "app/command_line.h"
+#include "app/convert_project.h"
 #include "app/help_dialog.h"
 #include "console/report.h"
 #include "console/shadow_console.h"
-#include "convert/convert_project.h"
-#include "convert/report_texts.h"
+#include "core/report_texts.h"
 
 namespace {
 

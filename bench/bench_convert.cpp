@@ -19,9 +19,9 @@
 #include <string_view>
 #include <vector>
 
-#include "convert/cli_rules.h"
-#include "convert/leftover_toolsets.h"
-#include "convert/retarget.h"
+#include "core/cli_rules.h"
+#include "core/leftover_toolsets.h"
+#include "core/retarget.h"
 #include "project_generator.h"
 
 namespace {

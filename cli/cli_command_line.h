@@ -9,7 +9,7 @@
 #include <string_view>
 #include <vector>
 
-#include "convert/version_table.h"
+#include "core/version_table.h"
 
 enum class cli_action {
     convert,       // retarget (or check) the projects the paths name

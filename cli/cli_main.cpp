@@ -1,8 +1,8 @@
 #include "cli/cli_main.h"
 
 #include "cli/cli_command_line.h"
-#include "cli/cli_platform.h"
 #include "cli/cli_run.h"
+#include "cli/project_io.h"
 
 #ifndef PROJPORT_VERSION_TEXT
 #define PROJPORT_VERSION_TEXT "unknown"

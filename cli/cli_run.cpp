@@ -8,14 +8,14 @@
 #include <string_view>
 #include <vector>
 
-#include "cli/cli_platform.h"
 #include "cli/project_discovery.h"
-#include "convert/cli_rules.h"
-#include "convert/conversion.h"
-#include "convert/leftover_toolsets.h"
-#include "convert/report_texts.h"
-#include "convert/retarget.h"
-#include "convert/rewrite_hold.h"
+#include "cli/project_io.h"
+#include "core/cli_rules.h"
+#include "core/conversion.h"
+#include "core/leftover_toolsets.h"
+#include "core/report_texts.h"
+#include "core/retarget.h"
+#include "core/rewrite_hold.h"
 
 namespace {
 

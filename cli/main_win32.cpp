@@ -8,12 +8,9 @@
 
 #include "cli/cli_main.h"
 #include "cli/text_encoding.h"
-#include "convert/rewrite_hold.h"
+#include "platform/rewrite_stop_win32.h"
 
 namespace {
-
-// A handler gets about five seconds before a closed console ends the process.
-constexpr unsigned rewrite_grace_ms = 4000;
 
 // Ctrl+C, Ctrl+Break, closing the console, logging off: the project being
 // rewritten is finished first, and no other is started; then the system's

@@ -4,7 +4,7 @@
 #include <map>
 #include <cstddef>
 
-#include "cli/platform_files.h"
+#include "cli/file_system.h"
 #include "cli/solution_reader.h"
 
 namespace {
@@ -43,10 +43,8 @@ std::string_view folder_part(std::string_view path) noexcept
     std::size_t end = path.size();
     while (end > 0 && !is_path_separator(path[end - 1]))
         --end;
-#ifdef _WIN32
-    if (end == 0 && path.size() >= 2 && path[1] == ':')
-        end = 2;
-#endif
+    if (end == 0)
+        end = drive_prefix_length(path);
     return path.substr(0, end);
 }
 
@@ -55,9 +53,7 @@ std::string joined(std::string_view folder, std::string_view name)
 {
     std::string path(folder);
     bool ends_open = path.empty() || is_path_separator(path.back());
-#ifdef _WIN32
-    ends_open = ends_open || (path.size() == 2 && path[1] == ':');
-#endif
+    ends_open = ends_open || drive_prefix_length(path) == path.size();
     if (!ends_open)
         path += path_separator;
     path += name;
@@ -68,11 +64,7 @@ bool is_absolute_written(std::string_view written) noexcept
 {
     if (!written.empty() && is_written_separator(written[0]))
         return true;
-#ifdef _WIN32
-    return written.size() >= 2 && written[1] == ':';
-#else
-    return false;
-#endif
+    return drive_prefix_length(written) != 0;
 }
 
 // The names of folders listed for case matches, kept for one solution: a

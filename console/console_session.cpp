@@ -26,9 +26,9 @@ void remove_input_wait(shadow_console& c) noexcept
     c.input_wait = nullptr;
 }
 
-// Chosen: a failed attachment that did attach
-// removes its input wait and detaches, so that the caller's console_alloc
-// can open a console of the program's own and the report is not lost.
+// A failed attachment that did attach removes its input wait and detaches:
+// still attached, the caller's console_alloc could not open a console of the
+// program's own, and the report would be lost.
 bool give_up_attachment(shadow_console& c) noexcept
 {
     remove_input_wait(c);

@@ -3,14 +3,11 @@
 // (and the registration of both).
 
 #include "console/shadow_console.h"
-#include "convert/rewrite_hold.h"
+#include "platform/rewrite_stop_win32.h"
 
 namespace {
 
 constexpr DWORD input_batch = 128;
-// The system grants a handler of the close event 5 s before it ends the
-// process; the logoff and shutdown events get at least as long.
-constexpr unsigned rewrite_wait_ms = 4000;
 
 void signal_exit() noexcept
 {
@@ -47,8 +44,8 @@ int console_watch_input(shadow_console& c) noexcept
     if (c.input_wait)
         (void)UnregisterWaitEx(c.input_wait, INVALID_HANDLE_VALUE);
     c.input_wait = nullptr;
-    // Mended: a redirected input (a file, NUL, a pipe) is always signalled, so
-    // a wait on it would run the callback without end on the pool's thread.
+    // A redirected input (a file, NUL, a pipe) is always signalled, so a wait
+    // on it would run the callback without end on the pool's thread.
     if (!is_console_input(c.in_handle))
         return -1;
     (void)RegisterWaitForSingleObject(&c.input_wait, c.in_handle, console_input_callback, c.in_handle, INFINITE,
@@ -61,7 +58,7 @@ void CALLBACK console_input_callback(PVOID context, BOOLEAN) noexcept
     if (!context)
         return;
     HANDLE input = static_cast<HANDLE>(context);
-    // Mended: the records are peeked, never read. With -s the parent's shell
+    // The records are peeked, never read: with -s the parent's shell
     // may take the input between the signal and this call, and a blocking read
     // would then hold the wait thread, and the blocking unregistration at
     // exit, until the user typed.
@@ -79,10 +76,10 @@ BOOL WINAPI console_ctrl_handler(DWORD control_type) noexcept
 {
     g_shadow_console.closing.store(true, std::memory_order_relaxed);
     signal_exit();
-    // Mended: the process would otherwise be ended in the middle of a rewrite
-    // of the project file (or of writing its original bytes back), leaving it
-    // cut short or half old, half new. No rewrite starts after this.
+    // The rewrite in progress (of the project file, or of its original bytes
+    // written back) is waited for: ended half way, the process would leave
+    // the file cut short or half old, half new. No rewrite starts after this.
     if (ends_the_process(control_type))
-        (void)stop_rewrites(rewrite_wait_ms);
+        (void)stop_rewrites(rewrite_grace_ms);
     return TRUE;
 }

@@ -155,9 +155,9 @@ void console_teardown() noexcept
     if (c.console_window && !c.closing.load(relaxed) && !c.had_console)
         console_release(c);
 
-    // Chosen: a wait still registered (inherited
-    // console, or a control event arrived) is removed before the event is
-    // closed, so no callback can signal a closed handle.
+    // A wait still registered (an inherited console, or a control event
+    // arrived) is removed before the event is closed, so that no callback
+    // can signal a closed handle.
     if (c.input_wait) {
         (void)UnregisterWaitEx(c.input_wait, INVALID_HANDLE_VALUE);
         c.input_wait = nullptr;

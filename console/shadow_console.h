@@ -65,5 +65,5 @@ void CALLBACK console_input_callback(PVOID context, BOOLEAN timed_out) noexcept;
 // Sets `closing`, signals the exit event and answers TRUE. Before it returns
 // from the close, logoff and shutdown events, after which the system ends the
 // process, it waits (at most 4 s) for a rewrite of the project file in
-// progress, and lets no new one start (see convert/rewrite_hold.h).
+// progress, and lets no new one start (see platform/rewrite_stop.h).
 BOOL WINAPI console_ctrl_handler(DWORD control_type) noexcept;

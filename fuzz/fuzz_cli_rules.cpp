@@ -11,8 +11,8 @@
 #include <string>
 #include <vector>
 
-#include "convert/cli_rules.h"
-#include "convert/leftover_toolsets.h"
+#include "core/cli_rules.h"
+#include "core/leftover_toolsets.h"
 #include "reference_cli_rules.h"
 
 namespace {

@@ -12,8 +12,8 @@
 #include <string>
 #include <vector>
 
-#include "convert/retarget.h"
-#include "convert/text_search.h"
+#include "core/retarget.h"
+#include "core/text_search.h"
 #include "reference_retarget.h"
 
 namespace {

@@ -6,6 +6,7 @@
 #include <cstdio>
 
 #include "console/report.h"
+#include "platform/win32_handles.h"
 
 namespace {
 
@@ -89,11 +90,11 @@ LSTATUS find_progid(wchar_t* key_path, DWORD& length) noexcept
     for (DWORD index = 0;; ++index) {
         DWORD name_chars = key_path_chars;
         DWORD type = REG_NONE;
-        HKEY key = nullptr;
-        status = RegOpenKeyExW(HKEY_CLASSES_ROOT, open_with_progids_key, 0, KEY_QUERY_VALUE, &key);
+        unique_key key;
+        status = RegOpenKeyExW(HKEY_CLASSES_ROOT, open_with_progids_key, 0, KEY_QUERY_VALUE, key.put());
         if (status == ERROR_SUCCESS) {
-            status = RegEnumValueW(key, index, key_path, &name_chars, nullptr, &type, nullptr, nullptr);
-            RegCloseKey(key);
+            status = RegEnumValueW(key.get(), index, key_path, &name_chars, nullptr, &type, nullptr, nullptr);
+            (void)key.close();
         }
         if (status != ERROR_SUCCESS)
             return status;
@@ -105,15 +106,13 @@ LSTATUS find_progid(wchar_t* key_path, DWORD& length) noexcept
     }
 }
 
-// Creates the key, or opens it if it exists, and closes it again.
+// Creates the key, or opens it if it exists, and closes it again (when the
+// holder goes out of scope, before the status is handed back).
 LSTATUS create_key(const wchar_t* key_path) noexcept
 {
-    HKEY key = nullptr;
-    LSTATUS status = RegCreateKeyExW(HKEY_CLASSES_ROOT, key_path, 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_WRITE,
-                                     nullptr, &key, nullptr);
-    if (status == ERROR_SUCCESS)
-        RegCloseKey(key);
-    return status;
+    unique_key key;
+    return RegCreateKeyExW(HKEY_CLASSES_ROOT, key_path, 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_WRITE, nullptr,
+                           key.put(), nullptr);
 }
 
 // Writes the command as the key's default value. Returns 0 or the error code
@@ -123,14 +122,12 @@ LSTATUS set_command(const wchar_t* key_path, const wchar_t* command) noexcept
     LSTATUS status = create_key(key_path);
     if (status != ERROR_SUCCESS)
         return status;
-    HKEY key = nullptr;
-    status = RegOpenKeyExW(HKEY_CLASSES_ROOT, key_path, 0, KEY_SET_VALUE, &key);
+    unique_key key;
+    status = RegOpenKeyExW(HKEY_CLASSES_ROOT, key_path, 0, KEY_SET_VALUE, key.put());
     if (status != ERROR_SUCCESS)
         return status;
     DWORD bytes = static_cast<DWORD>((lstrlenW(command) + 1) * sizeof(wchar_t));
-    status = RegSetValueExW(key, L"", 0, REG_SZ, reinterpret_cast<const BYTE*>(command), bytes);
-    RegCloseKey(key);
-    return status;
+    return RegSetValueExW(key.get(), L"", 0, REG_SZ, reinterpret_cast<const BYTE*>(command), bytes);
 }
 
 std::int32_t install_verbs(wchar_t* key_path, wchar_t* suffix, wchar_t* command, wchar_t* arguments) noexcept
@@ -165,11 +162,11 @@ std::int32_t remove_verbs(wchar_t* key_path, wchar_t* suffix) noexcept
     LSTATUS result = ERROR_SUCCESS;
     for (const verb& v : verbs) {
         copy_text(suffix, v.removal_suffix);
-        HKEY key = nullptr;
-        result = RegOpenKeyExW(HKEY_CLASSES_ROOT, key_path, 0, KEY_QUERY_VALUE, &key);
+        unique_key key;
+        result = RegOpenKeyExW(HKEY_CLASSES_ROOT, key_path, 0, KEY_QUERY_VALUE, key.put());
         if (result == ERROR_SUCCESS) {
             found = true;
-            RegCloseKey(key);
+            (void)key.close();
             print_report(removing_text, key_path);
             result = RegDeleteTreeW(HKEY_CLASSES_ROOT, key_path);
             if (result != ERROR_SUCCESS)

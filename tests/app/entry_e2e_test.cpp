@@ -342,7 +342,7 @@ TEST_F(Entry, CtrlCDuringTheWaitEndsItAndTheProgramEndsNormally)
     EXPECT_EQ(read_file_bytes(path), project_2019);
 }
 
-// Mended: a stream without a descriptor is skipped before _setmode, whose
+// A stream without a descriptor is skipped before _setmode, whose
 // invalid-parameter handler would end the process under MSVC's runtime.
 // Windows reopens the streams on the program's console, so the report is
 // there; under Wine they cannot be reopened then and the report is lost, so

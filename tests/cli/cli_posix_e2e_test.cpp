@@ -16,7 +16,7 @@
 #include <string>
 #include <vector>
 
-#include "convert/conversion.h"
+#include "core/conversion.h"
 #include "convert/memory_file.h"
 #include "support/posix_child.h"
 #include "support/project_text.h"

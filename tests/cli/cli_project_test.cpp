@@ -1,7 +1,7 @@
 // cli_project on files of the test's own: what a replacement leaves, and
 // what it refuses. Natively and under Wine.
 
-#include "cli/cli_platform.h"
+#include "cli/project_io.h"
 
 #include <gtest/gtest.h>
 
@@ -11,7 +11,7 @@
 #include <string>
 
 #include "cli/new_file_name.h"
-#include "cli/platform_files.h"
+#include "cli/file_system.h"
 #include "scratch_tree.h"
 
 #ifdef _WIN32

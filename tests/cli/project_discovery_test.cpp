@@ -6,7 +6,7 @@
 #include <ostream>
 
 #include "cli/cli_errors.h"
-#include "cli/platform_files.h"
+#include "cli/file_system.h"
 #include "scratch_tree.h"
 
 #ifdef _WIN32

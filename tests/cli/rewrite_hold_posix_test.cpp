@@ -3,7 +3,7 @@
 // program ends the run itself. Each case runs in a forked child, which a
 // signal that is not held ends.
 
-#include "convert/rewrite_hold.h"
+#include "core/rewrite_hold.h"
 
 #include "support/posix_child.h"
 

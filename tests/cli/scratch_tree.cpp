@@ -1,6 +1,6 @@
 #include "scratch_tree.h"
 
-#include "cli/platform_files.h"
+#include "cli/file_system.h"
 
 #ifdef _WIN32
 #include <windows.h>

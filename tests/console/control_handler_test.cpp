@@ -12,8 +12,9 @@
 #include <thread>
 
 #include "console/shadow_console.h"
-#include "convert/conversion.h"
-#include "convert/rewrite_hold.h"
+#include "core/conversion.h"
+#include "core/rewrite_hold.h"
+#include "platform/rewrite_stop_win32.h"
 #include "support/file_bytes.h"
 #include "support/held_write_file.h"
 #include "support/joined_thread.h"

@@ -138,7 +138,7 @@ TEST_F(Watcher, RecordsBeyondTheFirst128AreDiscardedUnexamined)
     EXPECT_EQ(pending_input_events(input), 0u);
 }
 
-// Mended: the callback looks at the input without blocking. A read on an
+// The callback looks at the input without blocking: a read on an
 // empty input (another reader took it between the signal and the call)
 // would hold the wait thread, and the unregistration at exit, until a key.
 TEST_F(Watcher, TheCallbackNeverBlocksOnEmptyInput)
@@ -192,7 +192,7 @@ TEST_F(Watcher, ArmingAgainReplacesTheWait)
     EXPECT_EQ(pending_input_events(input), 1u) << "the first wait is still armed";
 }
 
-// Mended: a redirected standard input is always signalled; a wait on it
+// A redirected standard input is always signalled; a wait on it
 // would run the callback without end on the pool's wait thread.
 TEST_F(Watcher, NoWaitIsArmedOnARedirectedInput)
 {
@@ -235,7 +235,7 @@ TEST_F(Watcher, WithoutTheEventNothingIsSignalledButInputIsStillConsumed)
     CloseHandle(c.exit_event);  // the teardown skips an event it does not know of
 }
 
-// Chosen: the teardown removes a wait that is still registered (here, as with
+// The teardown removes a wait that is still registered (here, as with
 // a console found at start-up, it does not release the console) before it
 // closes the event. A key afterwards is no longer taken by any callback.
 TEST_F(Watcher, TeardownRemovesAStillRegisteredWait)
@@ -250,7 +250,7 @@ TEST_F(Watcher, TeardownRemovesAStillRegisteredWait)
     EXPECT_EQ(pending_input_events(input), 1u) << "a callback ran after the teardown";
 }
 
-// Chosen: when AttachConsole succeeds but the parent's console cannot be used
+// When AttachConsole succeeds but the parent's console cannot be used
 // (here it has no window), console_attach_parent detaches before it returns
 // false, so that the caller's console_alloc can open a console of the
 // program's own; still attached, that would be refused and the report lost.

@@ -1,4 +1,4 @@
-#include "convert/async_file.h"
+#include "app/async_file.h"
 
 #include <gtest/gtest.h>
 

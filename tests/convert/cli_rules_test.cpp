@@ -1,11 +1,11 @@
-#include "convert/cli_rules.h"
+#include "core/cli_rules.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
-#include "convert/leftover_toolsets.h"
+#include "core/leftover_toolsets.h"
 #include "support/enum_names.h"
 #include "support/project_text.h"
 

@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "convert/convert_project.h"
+#include "app/convert_project.h"
 #include "support/file_bytes.h"
 #include "support/stdout_capture.h"
 

@@ -1,4 +1,4 @@
-#include "convert/convert_project.h"
+#include "app/convert_project.h"
 
 #include <windows.h>
 

@@ -1,4 +1,4 @@
-#include "convert/error_report.h"
+#include "app/error_report.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "convert/file_rewrite.h"
+#include "core/file_rewrite.h"
 
 #include <gtest/gtest.h>
 

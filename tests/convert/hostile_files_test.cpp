@@ -1,7 +1,7 @@
 // Files nobody planned for: each is either converted exactly or left with
 // every byte it had, and the outcome is reported.
 
-#include "convert/convert_project.h"
+#include "app/convert_project.h"
 
 #include <windows.h>
 

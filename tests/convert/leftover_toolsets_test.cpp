@@ -1,4 +1,4 @@
-#include "convert/leftover_toolsets.h"
+#include "core/leftover_toolsets.h"
 
 #include <gtest/gtest.h>
 

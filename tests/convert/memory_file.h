@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "convert/project_file.h"
+#include "core/project_file.h"
 
 enum class memory_file_op { read, seek, write, set_end, extend };
 

@@ -1,4 +1,4 @@
-#include "convert/report_texts.h"
+#include "core/report_texts.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "convert/retarget.h"
+#include "core/retarget.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 // The shipped sample project, retargeted to every version, against the
 // expected files beside it.
 
-#include "convert/convert_project.h"
+#include "app/convert_project.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 // The standard output names of async_file: which names they are, and who
 // closes the former standard output handle.
 
-#include "convert/async_file.h"
+#include "app/async_file.h"
 
 #include <gtest/gtest.h>
 

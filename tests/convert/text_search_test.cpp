@@ -1,4 +1,4 @@
-#include "convert/text_search.h"
+#include "core/text_search.h"
 
 #include <gtest/gtest.h>
 

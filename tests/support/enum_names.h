@@ -7,9 +7,9 @@
 #include <string_view>
 
 #include "cli/cli_command_line.h"
-#include "convert/conversion.h"
-#include "convert/file_rewrite.h"
-#include "convert/retarget.h"
+#include "core/conversion.h"
+#include "core/file_rewrite.h"
+#include "core/retarget.h"
 
 constexpr std::string_view name_of(conversion_mode mode) noexcept
 {

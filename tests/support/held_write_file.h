@@ -13,7 +13,7 @@
 #include <string>
 #include <utility>
 
-#include "convert/project_file.h"
+#include "core/project_file.h"
 
 class held_write_file final : public project_file {
 public:

@@ -1,0 +1,10 @@
+#pragma once
+// Retargets one project file, in place, to a Visual Studio version, printing
+// every change and a verdict on standard output.
+
+#include "core/conversion.h"
+#include "core/version_table.h"
+
+// Returns one of the convert_result codes, or the system error code of a
+// rewrite that failed (the file then holds its original bytes again).
+int convert_project(const wchar_t* path, vs_version target) noexcept;

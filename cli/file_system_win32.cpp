@@ -1,0 +1,124 @@
+#include "cli/file_system.h"
+
+#include <windows.h>
+
+#include <utility>
+
+#include "cli/cli_errors.h"
+#include "cli/text_encoding.h"
+#include "platform/last_error.h"
+#include "platform/win32_handles.h"
+
+namespace {
+
+constexpr const char* action_open = "open";
+constexpr const char* action_read = "read";
+
+}  // namespace
+
+const char path_separator = '\\';
+
+bool is_path_separator(char c) noexcept
+{
+    return c == '\\' || c == '/';
+}
+
+std::size_t drive_prefix_length(std::string_view path) noexcept
+{
+    return path.size() >= 2 && path[1] == ':' ? 2 : 0;
+}
+
+unsigned identify_file(const std::string& path, file_identity& identity) noexcept
+{
+    // No access right is needed to read the identity, and full sharing lets
+    // it be read while another program holds the file open.
+    unique_handle file{CreateFileW(widen(path).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                   nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr)};
+    if (!file.is_open())
+        return last_error_or(ERROR_GEN_FAILURE);
+    BY_HANDLE_FILE_INFORMATION info;
+    if (!GetFileInformationByHandle(file.get(), &info))
+        return last_error_or(ERROR_GEN_FAILURE);
+    identity.volume = info.dwVolumeSerialNumber;
+    identity.index = static_cast<std::uint64_t>(info.nFileIndexHigh) << 32 | info.nFileIndexLow;
+    return 0;
+}
+
+bool is_existing_folder(const std::string& path) noexcept
+{
+    DWORD attributes = GetFileAttributesW(widen(path).c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+bool path_exists(const std::string& path) noexcept
+{
+    return GetFileAttributesW(widen(path).c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+unsigned list_folder(const std::string& path, std::vector<folder_entry>& entries, const char*& action) noexcept
+{
+    entries.clear();
+    std::wstring pattern = widen(path);
+    if (!pattern.empty() && pattern.back() != L'\\' && pattern.back() != L'/' && pattern.back() != L':')
+        pattern += L'\\';
+    pattern += L'*';
+    WIN32_FIND_DATAW found;
+    unique_find search{FindFirstFileExW(pattern.c_str(), FindExInfoBasic, &found, FindExSearchNameMatch, nullptr,
+                                        FIND_FIRST_EX_LARGE_FETCH)};
+    if (!search.is_open()) {
+        // The root of an empty drive has not even "." and "..".
+        unsigned code = last_error_or(ERROR_GEN_FAILURE);
+        if (code == ERROR_FILE_NOT_FOUND && is_existing_folder(path))
+            return 0;
+        action = action_open;
+        return code;
+    }
+    do {
+        std::wstring_view name = found.cFileName;
+        if (name == L"." || name == L"..")
+            continue;
+        bool is_folder = (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) &&
+                         !(found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT);
+        entries.push_back({narrow(name), is_folder});
+    } while (FindNextFileW(search.get(), &found));
+    unsigned code = last_error_or(ERROR_GEN_FAILURE);
+    if (code == ERROR_NO_MORE_FILES)
+        return 0;
+    action = action_read;
+    return code;
+}
+
+unsigned read_small_file(const std::string& path, std::string& bytes, const char*& action) noexcept
+{
+    bytes.clear();
+    unique_handle file{CreateFileW(widen(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                   OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr)};
+    if (!file.is_open()) {
+        action = action_open;
+        return last_error_or(ERROR_GEN_FAILURE);
+    }
+    // A pipe or a device is never read: it may block, or never end.
+    if (GetFileType(file.get()) != FILE_TYPE_DISK) {
+        action = action_open;
+        return error_not_regular_file;
+    }
+    action = action_read;
+    LARGE_INTEGER size;
+    if (!GetFileSizeEx(file.get(), &size))
+        return last_error_or(ERROR_GEN_FAILURE);
+    if (size.QuadPart < 0 || static_cast<std::uint64_t>(size.QuadPart) > small_file_limit)
+        return ERROR_FILE_TOO_LARGE;
+    // The size is only a hint: the file is read until its end.
+    bytes.reserve(static_cast<std::size_t>(size.QuadPart));
+    char buffer[65536];
+    for (;;) {
+        DWORD got = 0;
+        if (!ReadFile(file.get(), buffer, sizeof buffer, &got, nullptr))
+            return last_error_or(ERROR_GEN_FAILURE);
+        if (got == 0)
+            return 0;
+        if (bytes.size() + got > small_file_limit)
+            return ERROR_FILE_TOO_LARGE;
+        bytes.append(buffer, got);
+    }
+}
