@@ -35,6 +35,8 @@ else()
   endif()
   install(FILES README.md LICENSE DESTINATION share/doc/projport-cli)
   set(CPACK_GENERATOR TGZ)
+  # The archive's program without its symbols, whatever the build type.
+  set(CPACK_STRIP_FILES ON)
   set(CPACK_PACKAGE_NAME projport-cli)
   set(CPACK_PACKAGE_FILE_NAME projport-cli-${PROJECT_VERSION}-${archive_system})
 endif()
