@@ -61,6 +61,8 @@ run "the defaults: --check and GitHub's annotations" 0 "[2026]${nl}[--check]${nl
   INPUT_VERSION=2026 INPUT_PATHS=MyGame.sln INPUT_CHECK=true INPUT_ANNOTATE=github
 run "every input" 0 "[2022]${nl}[--sdk]${nl}[10.0]${nl}[--annotate=azure]${nl}[--]${nl}[src]" \
   INPUT_VERSION=2022 INPUT_PATHS=src INPUT_SDK=10.0 INPUT_CHECK=false INPUT_ANNOTATE=azure
+run "an unquoted sdk: 10.0, which YAML reads as 10" 0 "[2026]${nl}[--check]${nl}[--sdk]${nl}[10.0]${nl}[--annotate=github]${nl}[--]${nl}[a]" \
+  INPUT_VERSION=2026 INPUT_PATHS=a INPUT_SDK=10
 run "inputs left unset take the action's defaults" 0 "[2019]${nl}[--check]${nl}[--annotate=github]${nl}[--]${nl}[a.vcxproj]" \
   INPUT_VERSION=2019 INPUT_PATHS=a.vcxproj
 run "a path with spaces, several paths, blank lines and CR LF line ends" 0 \
