@@ -4,7 +4,7 @@ namespace {
 
 constexpr std::string_view usage_head =
     "usage: projport-cli <2010|2012|2013|2015|2017|2019|2022|2026> [--check] [--sdk VERSION]\n"
-    "                    [--annotate=github] [--as-projport] PATH...\n"
+    "                    [--annotate=github|azure] [--as-projport] PATH...\n"
     "       projport-cli --help | --version\n"
     "\n"
     "Retargets Visual Studio C++ projects in place, byte for byte: every <PlatformToolset>\n"
@@ -25,6 +25,7 @@ constexpr std::string_view usage_tail =
     "  --sdk VERSION      set every <WindowsTargetPlatformVersion> to VERSION too:\n"
     "                     8.1, 10.0 or 10.0.N.N (none is added where a project has none)\n"
     "  --annotate=github  add GitHub Actions annotations (workflow commands) to the report\n"
+    "  --annotate=azure   add Azure Pipelines annotations (logging commands) to the report\n"
     "  --as-projport      projport.exe's conversion, rules and lines: 2010, 2015, 2017\n"
     "                     or 2019 only, without --sdk\n"
     "  --help             show this text\n"
@@ -146,9 +147,13 @@ cli_request parse_cli_arguments(const std::vector<std::string>& arguments)
                 request.sdk = value;
             } else if (option.substr(0, annotate_option.size()) == annotate_option || option == "--annotate") {
                 once(have_annotate, "--annotate");
-                if (option != "--annotate=github")
-                    note_problem(request, "unknown annotations " + argument + " (use --annotate=github)");
-                request.annotate_github = true;
+                annotation_format format = option.size() > annotate_option.size()
+                                               ? find_annotation_format(option.substr(annotate_option.size()))
+                                               : annotation_format::none;
+                if (format == annotation_format::none)
+                    note_problem(request,
+                                 "unknown annotations " + argument + " (use --annotate=github or --annotate=azure)");
+                request.annotate = format;
             } else {
                 note_problem(request, "unknown option " + argument);
             }

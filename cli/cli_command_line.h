@@ -1,7 +1,7 @@
 #pragma once
 // The command line of projport-cli:
 //   projport-cli <2010|2012|2013|2015|2017|2019|2022|2026> [--check] [--sdk VERSION]
-//                [--annotate=github] [--as-projport] PATH...
+//                [--annotate=github|azure] [--as-projport] PATH...
 //   projport-cli --help | --version
 // Pure: no system header.
 
@@ -9,6 +9,7 @@
 #include <string_view>
 #include <vector>
 
+#include "cli/annotations.h"
 #include "core/version_table.h"
 
 enum class cli_action {
@@ -24,7 +25,7 @@ struct cli_request {
     vs_version projport_target = -1;  // with as_projport: the row of version_table
     bool check = false;
     bool as_projport = false;      // projport.exe's rules and texts (retarget.h)
-    bool annotate_github = false;  // GitHub Actions workflow commands after each report
+    annotation_format annotate = annotation_format::none;  // CI annotations after each report
     std::string sdk;               // --sdk VERSION, or empty
     std::vector<std::string> paths;
     std::string problem;  // with usage_error: what was wrong, for the first line

@@ -8,6 +8,7 @@
 #include <string_view>
 #include <vector>
 
+#include "cli/annotations.h"
 #include "cli/project_discovery.h"
 #include "cli/project_io.h"
 #include "core/cli_rules.h"
@@ -67,39 +68,11 @@ void append_number(std::string& text, std::uint64_t number)
     text.append(digits + at, sizeof digits - at);
 }
 
-// GitHub's workflow commands: a message escapes '%' (first), CR and LF; a
-// property value also ':' and ','.
-void append_escaped(std::string& text, std::string_view value, bool property)
-{
-    for (char c : value) {
-        switch (c) {
-        case '%':
-            text += "%25";
-            break;
-        case '\r':
-            text += "%0D";
-            break;
-        case '\n':
-            text += "%0A";
-            break;
-        case ':':
-            text += property ? "%3A" : ":";
-            break;
-        case ',':
-            text += property ? "%2C" : ",";
-            break;
-        default:
-            text += c;
-            break;
-        }
-    }
-}
-
 // What one project (or one failed solution or PATH) prints, gathered and
 // written in one piece: its own lines, then its annotations.
 class project_report {
 public:
-    project_report(const std::string& path, bool annotate) : path_(path), annotate_(annotate) {}
+    project_report(const std::string& path, annotation_format annotate) : path_(path), annotate_(annotate) {}
 
     void add(std::string_view text) { lines_.append(text); }
 
@@ -111,33 +84,23 @@ public:
         lines_.append(caption).append(line_end.narrow).append(failure_code.narrow);
         append_number(lines_, code);
         lines_.append(failure_text.narrow).append(text).append(line_end.narrow);
-        annotate("error", 0, caption + std::string(failed_text) + text);
+        annotate(annotation_kind::error, 0, caption + std::string(failed_text) + text);
     }
 
     // A failure the program found itself: its line, and its annotation.
     void add_failure_line(const char* text)
     {
         add(text);
-        annotate("error", 0, without_line_end(text));
+        annotate(annotation_kind::error, 0, without_line_end(text));
     }
 
-    // One workflow command: `line` 0 for none.
-    void annotate(std::string_view kind, std::size_t line, std::string_view message)
+    // One annotation: `line` 0 for none.
+    void annotate(annotation_kind kind, std::size_t line, std::string_view message)
     {
-        if (!annotate_)
-            return;
-        annotations_.append("::").append(kind).append(" file=");
-        append_escaped(annotations_, path_, true);
-        if (line != 0) {
-            annotations_.append(",line=");
-            append_number(annotations_, line);
-        }
-        annotations_.append("::");
-        append_escaped(annotations_, message, false);
-        annotations_ += '\n';
+        append_annotation(annotations_, annotate_, kind, path_, line, message);
     }
 
-    bool annotating() const noexcept { return annotate_; }
+    bool annotating() const noexcept { return annotate_ != annotation_format::none; }
 
     // Writes what was gathered. Returns 0 or the error of the write.
     [[nodiscard]] file_error flush()
@@ -151,7 +114,7 @@ public:
 
 private:
     const std::string& path_;
-    bool annotate_ = false;
+    annotation_format annotate_ = annotation_format::none;
     std::string lines_;
     std::string annotations_;
 };
@@ -334,7 +297,7 @@ void list_leftover(void* context, const leftover_toolset& element)
     text.append(leftover_element.narrow).append(element.element).append(leftover_end.narrow);
     listing.report.add(text);
     std::string message = std::string(element.element) + std::string(without_line_end(leftover_end.narrow));
-    listing.report.annotate("warning", line, message);
+    listing.report.annotate(annotation_kind::warning, line, message);
 }
 
 // Lists the toolset elements of `text` left as they stand; with `shifts`,
@@ -401,7 +364,7 @@ project_result convert_one(const run_setup& setup, const std::string& path)
     const cli_request& request = setup.request;
     std::string_view label = setup.row.label;
     project_result result;
-    project_report report(path, request.annotate_github);
+    project_report report(path, request.annotate);
     report.add(heading_open.narrow);
     report.add(path);
     report.add(heading_version.narrow);
@@ -446,7 +409,7 @@ project_result convert_one(const run_setup& setup, const std::string& path)
             std::string message =
                 std::string(without_line_end(verdict_text(conversion_verdict::would_retarget).before.narrow)) +
                 std::string(label);
-            report.annotate("error", line_of(bytes, outcome.first_change), message);
+            report.annotate(annotation_kind::error, line_of(bytes, outcome.first_change), message);
         }
         std::string_view scanned = result.kind == outcome_kind::failed ? std::string_view(bytes) : outcome.converted;
         result.leftovers = list_leftovers(scanned, checked_change ? &outcome.shifts : nullptr, setup.row, report);
@@ -475,7 +438,7 @@ file_error report_problems(const cli_request& request, const std::vector<discove
                            run_counts& counts)
 {
     for (const discovery_problem& problem : problems) {
-        project_report report(problem.path, request.annotate_github);
+        project_report report(problem.path, request.annotate);
         report.add_failure(problem.action ? problem.action : "open", problem.code);
         ++counts.projects;
         ++counts.failed;

@@ -19,6 +19,13 @@ extern const char path_separator;
 [[nodiscard]] bool is_path_separator(char c) noexcept;
 [[nodiscard]] std::size_t drive_prefix_length(std::string_view path) noexcept;
 
+// The absolute form of `path`: behind the current folder when it is
+// relative, with its "." and ".." parts resolved as written (as Windows'
+// GetFullPathNameW does, without following links), in the platform's own
+// separators on Windows. Returns 0, or the error code of the failed call
+// (the current folder is gone, say).
+[[nodiscard]] unsigned absolute_path(const std::string& path, std::string& absolute) noexcept;
+
 // What tells one file from every other while the program runs: the device
 // and inode on POSIX, the volume serial number and file index on Windows.
 struct file_identity {

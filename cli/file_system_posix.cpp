@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cstring>
 #include <utility>
 
 #include "cli/cli_errors.h"
@@ -39,6 +40,42 @@ bool is_path_separator(char c) noexcept
 
 std::size_t drive_prefix_length(std::string_view) noexcept
 {
+    return 0;
+}
+
+unsigned absolute_path(const std::string& path, std::string& absolute) noexcept
+{
+    std::string joined;
+    if (path.empty() || path[0] != '/') {
+        std::string folder(256, '\0');
+        while (!getcwd(folder.data(), folder.size())) {
+            if (errno != ERANGE)
+                return last_error();
+            folder.resize(folder.size() * 2);
+        }
+        folder.resize(std::strlen(folder.c_str()));
+        joined = std::move(folder);
+        joined += '/';
+    }
+    joined += path;
+    absolute.clear();
+    std::size_t at = 0;
+    while (at < joined.size()) {
+        std::size_t end = joined.find('/', at);
+        if (end == std::string::npos)
+            end = joined.size();
+        std::string_view part(joined.data() + at, end - at);
+        if (part == "..") {
+            std::size_t last = absolute.rfind('/');
+            absolute.resize(last == std::string::npos ? 0 : last);
+        } else if (!part.empty() && part != ".") {
+            absolute += '/';
+            absolute += part;
+        }
+        at = end + 1;
+    }
+    if (absolute.empty())
+        absolute.push_back('/');
     return 0;
 }
 

@@ -28,6 +28,27 @@ std::size_t drive_prefix_length(std::string_view path) noexcept
     return path.size() >= 2 && path[1] == ':' ? 2 : 0;
 }
 
+unsigned absolute_path(const std::string& path, std::string& absolute) noexcept
+{
+    std::wstring wide = widen(path);
+    std::wstring full;
+    DWORD size = GetFullPathNameW(wide.c_str(), 0, nullptr, nullptr);
+    while (size != 0) {
+        full.resize(size);
+        DWORD written = GetFullPathNameW(wide.c_str(), size, full.data(), nullptr);
+        if (written == 0)
+            break;
+        if (written < size) {
+            full.resize(written);
+            absolute = narrow(full);
+            return 0;
+        }
+        // The current folder changed meanwhile, to a longer one.
+        size = written;
+    }
+    return last_error_or(ERROR_GEN_FAILURE);
+}
+
 unsigned identify_file(const std::string& path, file_identity& identity) noexcept
 {
     // No access right is needed to read the identity, and full sharing lets

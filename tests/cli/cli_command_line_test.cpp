@@ -39,7 +39,9 @@ TEST(CliCommandLine, OptionsMayStandAnywhereAndDashDashEndsThem)
     cli_request between = parse({"2022", "a", "--sdk", "10.0", "b", "--annotate=github", "c"});
     EXPECT_EQ(between.action, cli_action::convert);
     EXPECT_EQ(between.sdk, "10.0");
-    EXPECT_TRUE(between.annotate_github);
+    EXPECT_EQ(between.annotate, annotation_format::github);
+    EXPECT_EQ(parse({"2022", "--annotate=azure", "a"}).annotate, annotation_format::azure);
+    EXPECT_EQ(parse({"2022", "a"}).annotate, annotation_format::none);
     EXPECT_EQ(between.paths, (std::vector<std::string>{"a", "b", "c"}));
     cli_request r = parse({"2019", "--", "--check", "-", "--sdk", "--"});
     EXPECT_EQ(r.action, cli_action::convert);
@@ -99,6 +101,8 @@ TEST(CliCommandLine, UsageErrorsOfTheOptions)
         {{"2019", "--as-projport", "--as-projport", "a"}, "--as-projport given twice"},
         {{"2022", "--sdk", "10.0", "--sdk=10.0", "a"}, "--sdk given twice"},
         {{"2022", "--annotate=github", "a", "--annotate=github"}, "--annotate given twice"},
+        {{"2022", "--annotate=github", "a", "--annotate=azure"}, "--annotate given twice"},
+        {{"2022", "--annotate=azure", "--annotate=azure", "a"}, "--annotate given twice"},
         {{"2022", "a", "--sdk"}, "--sdk needs a VERSION"},
         {{"2022", "--sdk", "10", "a"}, "SDK version 10 "},
         {{"2022", "--sdk=", "a"}, "SDK version  ("},
@@ -107,6 +111,9 @@ TEST(CliCommandLine, UsageErrorsOfTheOptions)
         {{"2022", "--annotate", "a"}, "--annotate"},
         {{"2022", "--annotate=gitlab", "a"}, "--annotate=gitlab"},
         {{"2022", "--annotate=GitHub", "a"}, "--annotate=GitHub"},
+        {{"2022", "--annotate=Azure", "a"}, "--annotate=Azure"},
+        {{"2022", "--annotate=", "a"}, "use --annotate=github or --annotate=azure"},
+        {{"2022", "--annotate=none", "a"}, "--annotate=none"},
         {{"2022", "--sdk10.0", "a"}, "--sdk10.0"},
         {{"2012", "--as-projport", "a"}, "not 2012"},
         {{"2013", "--as-projport", "a"}, "not 2013"},
@@ -167,7 +174,8 @@ TEST(CliCommandLine, TheHelpShowsEveryRowOfTheTableAndEveryOption)
     };
     for (const char* row : rows)
         EXPECT_NE(help.find(row), std::string_view::npos) << row;
-    for (const char* option : {"\n  --check ", "\n  --sdk VERSION ", "\n  --annotate=github ", "\n  --as-projport ",
+    for (const char* option : {"\n  --check ", "\n  --sdk VERSION ", "\n  --annotate=github ", "\n  --annotate=azure ",
+                               "\n  --as-projport ",
                                "\n  --help ", "\n  --version ", "\n  -- "})
         EXPECT_NE(help.find(option), std::string_view::npos) << option;
     EXPECT_EQ(help.back(), '\n');

@@ -482,6 +482,45 @@ TEST_F(CliRun, AnnotationsFollowEachReportWithTheirTextsEscaped)
     EXPECT_EQ(run({"2019", "we:ird,dir%20/p.vcxproj"}).out.find("::"), std::string::npos) << "only when asked";
 }
 
+TEST_F(CliRun, AzureAnnotationsNameEachFileByItsAbsolutePath)
+{
+    // A path with ';', ']' and '%', and an element over lines with a '%'.
+    std::string spanning = "<PlatformToolset>\r\n v110_xp%\r\n</PlatformToolset>";
+    write_bytes(root / "we;ird]dir%20/p.vcxproj",
+                project_of("ToolsVersion=\"15.0\"", {"<ProjectGuid>{1}</ProjectGuid>", v140, spanning}));
+    write_bytes(root / "empty.vcxproj", "");
+    cli_run r = run({"2019", "--check", "--annotate=azure", "./we;ird]dir%20/../we;ird]dir%20/p.vcxproj",
+                     "gone;1.vcxproj", "empty.vcxproj"});
+    const std::string here = fs::canonical(root).string();
+    const std::string file = here + "/we%3Bird%5Ddir%AZP2520/p.vcxproj";
+    EXPECT_EQ(r.out, heading("./we;ird]dir%20/../we;ird]dir%20/p.vcxproj", "2019") + v140 +
+                         "\n\nProject would be retargeted to Visual Studio 2019\n"
+                         "  line 10: " + spanning + " left unchanged\n"
+                         "##vso[task.logissue type=error;sourcepath=" + file + ";linenumber=7;]"
+                         "Project would be retargeted to Visual Studio 2019\n"
+                         "##vso[task.logissue type=warning;sourcepath=" + file + ";linenumber=10;]"
+                         "<PlatformToolset>%0D%0A v110_xp%AZP25%0D%0A</PlatformToolset> left unchanged\n" +
+                         heading("gone;1.vcxproj", "2019") +
+                         "open(gone;1.vcxproj)\n   ^ERROR: 2, No such file or directory\n"
+                         "##vso[task.logissue type=error;sourcepath=" + here + "/gone%3B1.vcxproj;]"
+                         "open(gone;1.vcxproj) failed: No such file or directory\n" +
+                         heading("empty.vcxproj", "2019") +
+                         "the project file is empty\n"
+                         "##vso[task.logissue type=error;sourcepath=" + here + "/empty.vcxproj;]"
+                         "the project file is empty\n"
+                         "3 projects: 1 would be retargeted, 0 already configured, 0 without a match, 2 failed; "
+                         "1 toolset element left unchanged\n");
+    // The exit code fails the step: no task.complete is needed.
+    EXPECT_EQ(r.exit_code, 2);
+    EXPECT_EQ(r.out.find("task.complete"), std::string::npos);
+    r = run({"2019", "--check", "--annotate=azure", "we;ird]dir%20/p.vcxproj"});
+    EXPECT_EQ(r.exit_code, 1);
+    EXPECT_EQ(r.out.find("task.complete"), std::string::npos);
+    r = run({"2019", "--check", "--annotate=azure", "--annotate=github", "we;ird]dir%20/p.vcxproj"});
+    EXPECT_EQ(r.exit_code, 2);
+    EXPECT_NE(r.err.find("--annotate given twice"), std::string::npos) << r.err;
+}
+
 TEST_F(CliRun, ARunWhoseOnlyFailureIsItsSolutionExitsTwo)
 {
     cli_run r = run({"2019", "--check", "nothing.sln"});

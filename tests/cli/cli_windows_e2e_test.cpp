@@ -203,6 +203,34 @@ TEST_F(CliOnWindows, AnnotationsNameTheDriveAndTheSdkIsRetargeted)
     EXPECT_EQ(read_file_bytes(tree + L"\\Old\\old.vcxproj"), project_2010_and_conditional);
 }
 
+// Azure takes the project by its full path with backslashes, however the
+// command line wrote it.
+TEST_F(CliOnWindows, AzureAnnotationsNameTheProjectByItsFullPath)
+{
+    std::wstring log = folder.file(L"report.txt");
+    SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
+    DWORD code = ~0u;
+    {
+        inherited_handle out;
+        out.handle = CreateFileW(log.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit, CREATE_ALWAYS, 0, nullptr);
+        ASSERT_NE(out.handle, INVALID_HANDLE_VALUE);
+        code = run_with_output(cli() + L" 2026 --check --annotate=azure " +
+                                   quote_argument(tree + L"\\App\\..\\Old/old.vcxproj"),
+                               out.handle);
+    }
+    EXPECT_EQ(code, 1u);
+    std::string full = utf8(tree + L"\\Old\\old.vcxproj");
+    std::string report = read_file_bytes(log);
+    EXPECT_NE(report.find("##vso[task.logissue type=error;sourcepath=" + full +
+                          ";linenumber=3;]Project would be retargeted to Visual Studio 2026\r\n"
+                          "##vso[task.logissue type=warning;sourcepath=" + full +
+                          ";linenumber=4;]<PlatformToolset Condition=\"'$(VisualStudioVersion)' >= '17.0'\">v143"
+                          "</PlatformToolset> left unchanged\r\n"),
+              std::string::npos)
+        << report;
+    EXPECT_EQ(report.find("::error"), std::string::npos) << report;
+}
+
 // Standard output on a handle that cannot be written: the project in hand is
 // done, the run stops there and fails.
 TEST_F(CliOnWindows, AFailedStandardOutputEndsTheRunWithExitCodeTwo)
