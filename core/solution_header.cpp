@@ -164,13 +164,6 @@ struct teller {
 
 }  // namespace
 
-std::string_view solution_comment_line(cli_version target) noexcept
-{
-    if (static_cast<std::size_t>(target) >= cli_version_count)
-        return {};
-    return header_rows[target].comment.substr(crlf.size());
-}
-
 solution_header find_solution_header_edits(std::string_view text, cli_version target,
                                            void (*edit)(void* context, const solution_edit& e),
                                            void* context) noexcept

@@ -59,7 +59,3 @@ struct solution_header {
 solution_header find_solution_header_edits(std::string_view input, cli_version target,
                                            void (*edit)(void* context, const solution_edit& e),
                                            void* context) noexcept;
-
-// The comment line Visual Studio of `target` writes ("# Visual Studio 14"),
-// or empty for a row that is not one.
-std::string_view solution_comment_line(cli_version target) noexcept;
