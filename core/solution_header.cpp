@@ -49,9 +49,15 @@ constexpr header_row header_rows[] = {
 };
 static_assert(sizeof header_rows / sizeof header_rows[0] == cli_version_count);
 
+// text[at, end), without the checks of substr; callers keep at <= size.
+std::string_view from(std::string_view text, std::size_t at) noexcept
+{
+    return slice(text, at, text.size());
+}
+
 bool starts_with(std::string_view text, std::string_view prefix) noexcept
 {
-    return text.substr(0, prefix.size()) == prefix;
+    return text.size() >= prefix.size() && slice(text, 0, prefix.size()) == prefix;
 }
 
 bool is_blank(char c) noexcept
@@ -106,7 +112,7 @@ bool is_blank_line(std::string_view content_and_end) noexcept
 std::size_t assignment_value(std::string_view content, std::string_view name, bool& spaced) noexcept
 {
     std::size_t at = skip_blanks(content, 0);
-    if (!starts_with(content.substr(at), name))
+    if (!starts_with(from(content, at), name))
         return text_none;
     at = skip_blanks(content, at + name.size());
     if (at >= content.size() || content[at] != '=')
@@ -132,14 +138,14 @@ unsigned major_version(std::string_view value) noexcept
 
 bool ends_header(std::string_view content) noexcept
 {
-    std::string_view rest = content.substr(skip_blanks(content, 0));
+    std::string_view rest = from(content, skip_blanks(content, 0));
     return starts_with(rest, "Project") || starts_with(rest, "Global");
 }
 
 // An inserted line's text: `with_crlf` with the line end `line_end` in front.
 std::string_view with_line_end(std::string_view with_crlf, std::string_view line_end) noexcept
 {
-    return line_end == crlf ? with_crlf : with_crlf.substr(1);
+    return line_end == crlf ? with_crlf : from(with_crlf, 1);
 }
 
 struct teller {
@@ -158,7 +164,7 @@ struct teller {
     // `line_end` (that line's, or the one it borrows).
     void insert_line(std::size_t at, std::string_view with_crlf, std::string_view line_end) noexcept
     {
-        tell({at, 0, with_line_end(with_crlf, line_end), change_kind::inserted, with_crlf.substr(crlf.size())});
+        tell({at, 0, with_line_end(with_crlf, line_end), change_kind::inserted, from(with_crlf, crlf.size())});
     }
 };
 
@@ -189,7 +195,7 @@ solution_header find_solution_header_edits(std::string_view text, cli_version ta
         return result;
     std::string_view format_content = format.content(text);
     std::size_t prefix_at = skip_blanks(format_content, 0);
-    if (!starts_with(format_content.substr(prefix_at), format_prefix))
+    if (!starts_with(from(format_content, prefix_at), format_prefix))
         return result;
     result.found = true;
 
@@ -199,8 +205,8 @@ solution_header find_solution_header_edits(std::string_view text, cli_version ta
 
     std::size_t after_prefix = prefix_at + format_prefix.size();
     std::size_t value_at = skip_blanks(format_content, after_prefix);
-    std::string_view format_value = row.format.substr(value_at > after_prefix ? 1 : 0);
-    if (format_content.substr(value_at) != row.format.substr(1))
+    std::string_view format_value = from(row.format, value_at > after_prefix ? 1 : 0);
+    if (from(format_content, value_at) != from(row.format, 1))
         t.tell({format.start + value_at, format_content.size() - value_at, format_value, change_kind::replaced,
                 format_content});
     if (!format.line_end(text).empty())
@@ -212,8 +218,8 @@ solution_header find_solution_header_edits(std::string_view text, cli_version ta
     std::string_view version_line_end = borrowed;
     line comment = line_at(text, format.next);
     if (comment.exists() && starts_with(comment.content(text), comment_start)) {
-        if (comment.content(text) != row.comment.substr(crlf.size()))
-            t.tell({comment.start, comment.content_end - comment.start, row.comment.substr(crlf.size()),
+        if (comment.content(text) != from(row.comment, crlf.size()))
+            t.tell({comment.start, comment.content_end - comment.start, from(row.comment, crlf.size()),
                     change_kind::replaced, comment.content(text)});
         version_at = comment.content_end;
         if (!comment.line_end(text).empty())
@@ -242,9 +248,9 @@ solution_header find_solution_header_edits(std::string_view text, cli_version ta
         if (value == text_none)
             continue;
         has_version = true;
-        if (major_version(content.substr(value)) == row.major)
+        if (major_version(from(content, value)) == row.major)
             continue;
-        std::string_view wanted = row.version_value.substr(spaced ? 1 : 0);
+        std::string_view wanted = from(row.version_value, spaced ? 1 : 0);
         t.tell({l.start + value, content.size() - value, wanted, change_kind::replaced, content});
     }
     if (!has_version) {
