@@ -11,6 +11,7 @@
 #include "cli/annotations.h"
 #include "cli/project_discovery.h"
 #include "cli/project_io.h"
+#include "cli/solution_run.h"
 #include "core/cli_rules.h"
 #include "core/conversion.h"
 #include "core/leftover_toolsets.h"
@@ -508,7 +509,9 @@ int run_cli(const cli_request& request)
     reusable_buffer buffer;
     run_setup setup{request, cli_version_table[request.target], buffer};
     run_counts counts;
+    solution_counts solutions;
     project_set seen;
+    project_set solutions_seen;
     file_error output_error = 0;
     int held = 0;
     // Every PATH is looked at before any project is replaced: a replaced
@@ -516,11 +519,23 @@ int run_cli(const cli_request& request)
     struct found_projects {
         std::vector<std::string> projects;
         std::vector<discovery_problem> problems;
+        const std::string* solution = nullptr;  // a solution given its header, before its projects
     };
     std::vector<found_projects> found(request.paths.size());
-    for (std::size_t p = 0; p < request.paths.size(); ++p)
+    for (std::size_t p = 0; p < request.paths.size(); ++p) {
         discover_projects(request.paths[p], seen, found[p].projects, found[p].problems);
+        if (takes_solution_header(request, request.paths[p], found[p].problems, solutions_seen))
+            found[p].solution = &request.paths[p];
+    }
     for (const found_projects& path : found) {
+        if (path.solution) {
+            solution_result solution = retarget_solution(request, *path.solution);
+            count_solution(solutions, solution);
+            output_error = solution.output_error;
+            held = held_signal();
+            if (output_error != 0 || held != 0)
+                break;
+        }
         output_error = report_problems(request, path.problems, counts);
         for (std::size_t i = 0; output_error == 0 && i < path.projects.size(); ++i) {
             project_result result = convert_one(setup, path.projects[i]);
@@ -534,15 +549,17 @@ int run_cli(const cli_request& request)
             break;
     }
     if (output_error == 0)
+        output_error = print_solution_summary(request, solutions);
+    if (output_error == 0)
         output_error = print_summary(request, counts);
     if (output_error != 0)
         report_output_failure(output_error);
 
     if (held != 0)
         return cli_exit_signal_base + held;
-    if (output_error != 0 || counts.failed != 0)
+    if (output_error != 0 || counts.failed != 0 || solutions.failed != 0)
         return cli_exit_failed;
-    if (request.check && counts.retargeted != 0)
+    if (request.check && (counts.retargeted != 0 || solutions.retargeted != 0))
         return cli_exit_would_retarget;
     return cli_exit_done;
 }

@@ -235,13 +235,14 @@ TEST_F(CliRun, AsProjportASolutionIsRetargetedProjectByProjectWithASummary)
     write_bytes(root / "tools/Tool.csproj", "<Project Sdk=\"Microsoft.NET.Sdk\" />");
     // Written on Windows: other case than on disk, backslashes, a solution
     // folder, a C# project and a project that is not there.
-    write_bytes(root / "all.sln",
-                "\xEF\xBB\xBF\r\nMicrosoft Visual Studio Solution File, Format Version 12.00\r\n"
-                "Project(\"{2150E333-8FDC-42A3-9474-1A3956D46DE8}\") = \"src\", \"src\", \"{1}\"\r\nEndProject\r\n"
-                "Project(\"{8BC9CEB8-8B4A-11D0-8D11-00A0C91BC942}\") = \"App\", \"SRC\\app\\App.vcxproj\", \"{2}\"\r\nEndProject\r\n"
-                "Project(\"{FAE04EC0-301F-11D3-BF4B-00C04F79EFBC}\") = \"Tool\", \"tools\\Tool.csproj\", \"{3}\"\r\nEndProject\r\n"
-                "Project(\"{8BC9CEB8-8B4A-11D0-8D11-00A0C91BC942}\") = \"Lib\", \"src\\Lib\\lib.vcxproj\", \"{4}\"\r\nEndProject\r\n"
-                "Project(\"{8BC9CEB8-8B4A-11D0-8D11-00A0C91BC942}\") = \"Gone\", \"src\\Gone\\Gone.vcxproj\", \"{5}\"\r\nEndProject\r\n");
+    const std::string solution =
+        "\xEF\xBB\xBF\r\nMicrosoft Visual Studio Solution File, Format Version 12.00\r\n"
+        "Project(\"{2150E333-8FDC-42A3-9474-1A3956D46DE8}\") = \"src\", \"src\", \"{1}\"\r\nEndProject\r\n"
+        "Project(\"{8BC9CEB8-8B4A-11D0-8D11-00A0C91BC942}\") = \"App\", \"SRC\\app\\App.vcxproj\", \"{2}\"\r\nEndProject\r\n"
+        "Project(\"{FAE04EC0-301F-11D3-BF4B-00C04F79EFBC}\") = \"Tool\", \"tools\\Tool.csproj\", \"{3}\"\r\nEndProject\r\n"
+        "Project(\"{8BC9CEB8-8B4A-11D0-8D11-00A0C91BC942}\") = \"Lib\", \"src\\Lib\\lib.vcxproj\", \"{4}\"\r\nEndProject\r\n"
+        "Project(\"{8BC9CEB8-8B4A-11D0-8D11-00A0C91BC942}\") = \"Gone\", \"src\\Gone\\Gone.vcxproj\", \"{5}\"\r\nEndProject\r\n";
+    write_bytes(root / "all.sln", solution);
 
     cli_run r = run({"2019", "--as-projport", "all.sln"});
     std::string expected =
@@ -253,14 +254,20 @@ TEST_F(CliRun, AsProjportASolutionIsRetargetedProjectByProjectWithASummary)
     EXPECT_EQ(r.out, expected);
     EXPECT_EQ(r.exit_code, 2);
     EXPECT_EQ(read_bytes(root / "src/App/App.vcxproj"), project_text("ToolsVersion=\"15.0\"", "v142"));
+    EXPECT_EQ(read_bytes(root / "all.sln"), solution) << "projport.exe's rules leave solutions alone";
 
-    // By the rules of projport-cli a 2019 project is already configured for 2019.
+    // By the rules of projport-cli a 2019 project is already configured for
+    // 2019, and the solution, which names no version, gets 2019's header.
     write_bytes(root / "src/App/App.vcxproj", project_text("ToolsVersion=\"14.0\"", "v140"));
     r = run({"2019", "all.sln"});
-    EXPECT_EQ(r.out, heading("src/App/App.vcxproj", "2019") + "ToolsVersion=\"14.0\"\n" + v140 +
+    EXPECT_EQ(r.out, "[all.sln]\nConfiguring solution for Visual Studio 2019\n\n"
+                     "+ # Visual Studio Version 16\n+ VisualStudioVersion = 16.0\n"
+                     "+ MinimumVisualStudioVersion = 10.0.40219.1\n\nSolution is ready for Visual Studio 2019\n" +
+                         heading("src/App/App.vcxproj", "2019") + "ToolsVersion=\"14.0\"\n" + v140 +
                          "\n\nProject is ready for Visual Studio 2019\n" + heading("src/Lib/lib.vcxproj", "2019") +
                          "Already configured for Visual Studio 2019\n" + heading("src/Gone/Gone.vcxproj", "2019") +
                          "open(src/Gone/Gone.vcxproj)\n   ^ERROR: 2, No such file or directory\n"
+                         "1 solution: 1 retargeted, 0 already naming Visual Studio 2019, 0 left as UTF-16, 0 failed\n"
                          "3 projects: 1 retargeted, 1 already configured, 0 without a match, 1 failed; "
                          "0 toolset elements left unchanged\n");
     EXPECT_EQ(r.exit_code, 2);
@@ -700,19 +707,38 @@ TEST_F(CliRun, TheSampleSolutionIsRetargetedAndThenPassesItsCheck)
     fs::path game = root / "game";
     cli_run before = run({"2019", "--check", "MyGame.sln"}, game);
     EXPECT_EQ(before.exit_code, 1);
+    // Its solution names Visual Studio 2015 and has no byte order mark.
+    std::string solution = read_bytes(game / "MyGame.sln");
+    const std::string old_header = "\r\nMicrosoft Visual Studio Solution File, Format Version 12.00\r\n"
+                                   "# Visual Studio 14\r\nVisualStudioVersion = 14.0.25420.1\r\n";
+    ASSERT_EQ(solution.rfind(old_header, 0), 0u);
+    std::string projects = solution.substr(old_header.size());
     cli_run r = run({"2019", "MyGame.sln"}, game);
     EXPECT_EQ(r.exit_code, 0);
-    EXPECT_EQ(r.out, heading("Engine/Engine.vcxproj", "2019") + "ToolsVersion=\"14.0\"\n" + v140 + "\n" + v140 +
+    EXPECT_EQ(r.out, "[MyGame.sln]\nConfiguring solution for Visual Studio 2019\n\n+ UTF-8 byte order mark\n"
+                     "# Visual Studio 14\nVisualStudioVersion = 14.0.25420.1\n\n"
+                     "Solution is ready for Visual Studio 2019\n" +
+                         heading("Engine/Engine.vcxproj", "2019") + "ToolsVersion=\"14.0\"\n" + v140 + "\n" + v140 +
                          "\n\nProject is ready for Visual Studio 2019\n"
                          "  line 39: <PlatformToolset>v140_xp</PlatformToolset> left unchanged\n" +
                          heading("Audio/Audio.vcxproj", "2019") + toolset_element("v143") + "\n" +
                          toolset_element("v143") + "\n\nProject is ready for Visual Studio 2019\n" +
+                         heading("Compress/Compress.vcxproj", "2019") +
+                         "ToolsVersion=\"4.0\"\n\nProject is ready for Visual Studio 2019\n" +
                          heading("Tools/Packer/Packer.vcxproj", "2019") +
                          "ToolsVersion=\"Current\"\n\nProject is ready for Visual Studio 2019\n"
-                         "3 projects: 3 retargeted, 0 already configured, 0 without a match, 0 failed; "
+                         "1 solution: 1 retargeted, 0 already naming Visual Studio 2019, 0 left as UTF-16, 0 failed\n"
+                         "4 projects: 4 retargeted, 0 already configured, 0 without a match, 0 failed; "
                          "1 toolset element left unchanged\n");
+    EXPECT_EQ(read_bytes(game / "MyGame.sln"), "\xEF\xBB\xBF\r\nMicrosoft Visual Studio Solution File, Format Version 12.00\r\n"
+                                               "# Visual Studio Version 16\r\nVisualStudioVersion = 16.0\r\n" +
+                                                   projects);
     cli_run after = run({"2019", "--check", "MyGame.sln"}, game);
     EXPECT_EQ(after.exit_code, 0) << after.out;
+    EXPECT_NE(after.out.find("[MyGame.sln]\nConfiguring solution for Visual Studio 2019\n\n"
+                             "Solution already names Visual Studio 2019\n"),
+              std::string::npos)
+        << after.out;
 
     r = run({"2026", "--sdk", "10.0", "MyGame.sln"}, game);
     EXPECT_EQ(r.exit_code, 0);
@@ -723,5 +749,13 @@ TEST_F(CliRun, TheSampleSolutionIsRetargetedAndThenPassesItsCheck)
                          "</PlatformToolset> left unchanged\n"),
               std::string::npos)
         << r.out;
+    EXPECT_EQ(r.out.rfind("[MyGame.sln]\nConfiguring solution for Visual Studio 2026\n\n# Visual Studio Version 16\n"
+                          "VisualStudioVersion = 16.0\n\nSolution is ready for Visual Studio 2026\n[Engine/",
+                          0),
+              0u)
+        << r.out;
+    EXPECT_EQ(read_bytes(game / "MyGame.sln"), "\xEF\xBB\xBF\r\nMicrosoft Visual Studio Solution File, Format Version 12.00\r\n"
+                                               "# Visual Studio Version 18\r\nVisualStudioVersion = 18.0\r\n" +
+                                                   projects);
     EXPECT_EQ(run({"2026", "--sdk", "10.0", "--check", "MyGame.sln"}, game).exit_code, 0);
 }

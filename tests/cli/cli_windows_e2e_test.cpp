@@ -26,6 +26,15 @@ const std::string project_2010_and_conditional =
     "  <WindowsTargetPlatformVersion>8.1</WindowsTargetPlatformVersion>\r\n"
     "</Project>\r\n";
 
+// Written by a generator: no comment line, no version lines, no byte order
+// mark. Retargeted, it gets all four.
+const std::string solution_projects =
+    "Project(\"{8BC9CEB8-8B4A-11D0-8D11-00A0C91BC942}\") = \"App\", \"app\\App.vcxproj\", \"{1}\"\r\n"
+    "EndProject\r\n"
+    "Project(\"{8BC9CEB8-8B4A-11D0-8D11-00A0C91BC942}\") = \"Old\", \"Old\\old.vcxproj\", \"{2}\"\r\n"
+    "EndProject\r\n";
+const std::string format_line = "Microsoft Visual Studio Solution File, Format Version 12.00\r\n";
+
 // Holds a handle the child inherits, closed at the end of the scope.
 struct inherited_handle {
     HANDLE handle = INVALID_HANDLE_VALUE;
@@ -70,12 +79,7 @@ protected:
         ASSERT_TRUE(CreateDirectoryW((tree + L"\\Old").c_str(), nullptr));
         ASSERT_TRUE(write_file_bytes(tree + L"\\App\\App.vcxproj", project_2015));
         ASSERT_TRUE(write_file_bytes(tree + L"\\Old\\old.vcxproj", project_2010_and_conditional));
-        ASSERT_TRUE(write_file_bytes(tree + L"\\all.sln",
-                                     "Microsoft Visual Studio Solution File, Format Version 12.00\r\n"
-                                     "Project(\"{8BC9CEB8-8B4A-11D0-8D11-00A0C91BC942}\") = \"App\", \"app\\App.vcxproj\", \"{1}\"\r\n"
-                                     "EndProject\r\n"
-                                     "Project(\"{8BC9CEB8-8B4A-11D0-8D11-00A0C91BC942}\") = \"Old\", \"Old\\old.vcxproj\", \"{2}\"\r\n"
-                                     "EndProject\r\n"));
+        ASSERT_TRUE(write_file_bytes(tree + L"\\all.sln", format_line + solution_projects));
     }
 
     static std::wstring cli() { return quote_argument(sibling_program(L"projport-cli.exe")); }
@@ -122,7 +126,39 @@ TEST_F(CliOnWindows, RedirectedToAFileTheReportIsUtf8WithCrLf)
         code = run_with_output(cli() + L" 2019 " + quote_argument(tree + L"\\all.sln"), out.handle);
     }
     EXPECT_EQ(code, 0u);
-    EXPECT_EQ(read_file_bytes(log), with_crlf(utf8(expected_report(L"app"))));
+    std::wstring expected = L"[" + tree + L"\\all.sln]\nConfiguring solution for Visual Studio 2019\n\n"
+                            L"+ UTF-8 byte order mark\n+ # Visual Studio Version 16\n+ VisualStudioVersion = 16.0\n"
+                            L"+ MinimumVisualStudioVersion = 10.0.40219.1\n\nSolution is ready for Visual Studio 2019\n" +
+                            expected_report(L"app");
+    expected.insert(expected.find(L"2 projects: "),
+                    L"1 solution: 1 retargeted, 0 already naming Visual Studio 2019, 0 left as UTF-16, 0 failed\n");
+    EXPECT_EQ(read_file_bytes(log), with_crlf(utf8(expected)));
+    EXPECT_EQ(read_file_bytes(tree + L"\\App\\App.vcxproj"), project_2019);
+    EXPECT_EQ(read_file_bytes(tree + L"\\all.sln"), "\xEF\xBB\xBF" + format_line +
+                                                       "# Visual Studio Version 16\r\nVisualStudioVersion = 16.0\r\n"
+                                                       "MinimumVisualStudioVersion = 10.0.40219.1\r\n" +
+                                                       solution_projects);
+}
+
+// A solution with the read-only attribute, as version control leaves one not
+// checked out, fails and keeps its bytes; its projects are still done.
+TEST_F(CliOnWindows, AReadOnlySolutionIsNotWritten)
+{
+    ASSERT_TRUE(SetFileAttributesW((tree + L"\\all.sln").c_str(), FILE_ATTRIBUTE_READONLY));
+    std::wstring log = folder.file(L"report.txt");
+    SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
+    DWORD code = ~0u;
+    {
+        inherited_handle out;
+        out.handle = CreateFileW(log.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit, CREATE_ALWAYS, 0, nullptr);
+        ASSERT_NE(out.handle, INVALID_HANDLE_VALUE);
+        code = run_with_output(cli() + L" 2019 " + quote_argument(tree + L"\\all.sln"), out.handle);
+    }
+    EXPECT_EQ(code, 2u);
+    std::string report = read_file_bytes(log);
+    EXPECT_NE(report.find("open(" + utf8(tree) + "\\all.sln)\r\n   ^ERROR: 5, "), std::string::npos) << report;
+    EXPECT_NE(report.find("0 left as UTF-16, 1 failed\r\n2 projects: 2 retargeted,"), std::string::npos) << report;
+    EXPECT_EQ(read_file_bytes(tree + L"\\all.sln"), format_line + solution_projects);
     EXPECT_EQ(read_file_bytes(tree + L"\\App\\App.vcxproj"), project_2019);
 }
 
