@@ -27,6 +27,12 @@ elseif(WIN32)
   add_compile_options("$<$<COMPILE_LANGUAGE:CXX>:-ffunction-sections;-fdata-sections>")
 endif()
 
+# PROJPORT_STRICT_WARNINGS adds, with clang, the checks closest to what MSVC's
+# /W4 finds beyond -Wall -Wextra (C4456-C4459 shadowing, C4244/C4267 narrowing,
+# C4245/C4389 signedness, C4702 unreachable code), so that the clang-mingw
+# build stands in for MSVC on Debian. Other compilers ignore it.
+option(PROJPORT_STRICT_WARNINGS "With clang, also -Wshadow-all -Wconversion -Wsign-conversion -Wunreachable-code-aggressive for the program's own code" OFF)
+
 function(projport_code_options target)
   if(MSVC)
     set_target_properties(${target} PROPERTIES PROJPORT_OWN_CODE ON)
@@ -38,6 +44,9 @@ function(projport_code_options target)
     target_compile_definitions(${target} PRIVATE _HAS_EXCEPTIONS=0)
   else()
     set(options -Wall -Wextra -Wpedantic -fno-exceptions -fno-rtti)
+    if(PROJPORT_STRICT_WARNINGS AND CMAKE_CXX_COMPILER_ID MATCHES "Clang")
+      list(APPEND options -Wshadow-all -Wconversion -Wsign-conversion -Wunreachable-code-aggressive)
+    endif()
     if(PROJPORT_WARNINGS_AS_ERRORS)
       list(APPEND options -Werror)
     endif()
