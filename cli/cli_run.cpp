@@ -230,13 +230,13 @@ void convert_as_projport(std::string_view original, const run_setup& setup, proj
     }
     bool inserted = false;
     struct listener_context {
-        project_report& report;
-        bool& inserted;
+        project_report& printed_to;
+        bool& saw_insertion;
     } context{report, inserted};
     auto told = [](void* c, change_kind kind, std::string_view text) {
         auto& lc = *static_cast<listener_context*>(c);
-        lc.inserted = lc.inserted || kind == change_kind::inserted;
-        print_change(&lc.report, kind, text);
+        lc.saw_insertion = lc.saw_insertion || kind == change_kind::inserted;
+        print_change(&lc.printed_to, kind, text);
     };
     retarget_result result = retarget_text(original, output, half, target, {told, &context});
     if (result.overflow) {

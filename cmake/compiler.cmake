@@ -27,6 +27,13 @@ elseif(WIN32)
   add_compile_options("$<$<COMPILE_LANGUAGE:CXX>:-ffunction-sections;-fdata-sections>")
 endif()
 
+# PROJPORT_STRICT_WARNINGS adds the checks closest to what MSVC's /W4 finds
+# beyond -Wall -Wextra (C4456-C4459 shadowing, C4244/C4267 narrowing,
+# C4245/C4389 signedness, C4702 unreachable code), so that the clang-mingw
+# build stands in for MSVC on Debian; gcc has all but the unreachable code.
+# The clang-mingw and native presets set it. MSVC has them in /W4 already.
+option(PROJPORT_STRICT_WARNINGS "Also -Wshadow-all -Wconversion -Wsign-conversion -Wunreachable-code-aggressive (clang; gcc: -Wshadow -Wconversion -Wsign-conversion) for the program's own code" OFF)
+
 function(projport_code_options target)
   if(MSVC)
     set_target_properties(${target} PROPERTIES PROJPORT_OWN_CODE ON)
@@ -38,6 +45,11 @@ function(projport_code_options target)
     target_compile_definitions(${target} PRIVATE _HAS_EXCEPTIONS=0)
   else()
     set(options -Wall -Wextra -Wpedantic -fno-exceptions -fno-rtti)
+    if(PROJPORT_STRICT_WARNINGS AND CMAKE_CXX_COMPILER_ID MATCHES "Clang")
+      list(APPEND options -Wshadow-all -Wconversion -Wsign-conversion -Wunreachable-code-aggressive)
+    elseif(PROJPORT_STRICT_WARNINGS AND CMAKE_CXX_COMPILER_ID STREQUAL "GNU")
+      list(APPEND options -Wshadow -Wconversion -Wsign-conversion)
+    endif()
     if(PROJPORT_WARNINGS_AS_ERRORS)
       list(APPEND options -Werror)
     endif()

@@ -9,14 +9,19 @@
 
 #include "console/console_text.h"
 #include "console/report.h"
+#include "console/stream_handles.h"
 
 namespace {
 
-void reopen(FILE*& field, const wchar_t* device, const wchar_t* mode, FILE* stream) noexcept
+// The standard handle follows the stream only when the reopening gave one:
+// a failed reopening leaves nothing to point it at.
+void reopen(FILE*& field, const wchar_t* device, const wchar_t* mode, FILE* stream, DWORD which) noexcept
 {
     FILE* reopened = nullptr;
     (void)_wfreopen_s(&reopened, device, mode, stream);
     field = reopened;
+    if (reopened)
+        std_handle_follows(which, reopened);
 }
 
 void remove_input_wait(shadow_console& c) noexcept
@@ -43,16 +48,16 @@ void console_bind_streams(shadow_console& c) noexcept
 {
     if (c.had_console)
         return;
-    reopen(c.out_stream, L"CONOUT$", L"wt+", stdout);
-    reopen(c.err_stream, L"CONOUT$", L"wt+", stderr);
-    reopen(c.in_stream, L"CONIN$", L"rt+", stdin);
+    reopen(c.out_stream, L"CONOUT$", L"wt+", stdout, STD_OUTPUT_HANDLE);
+    reopen(c.err_stream, L"CONOUT$", L"wt+", stderr, STD_ERROR_HANDLE);
+    reopen(c.in_stream, L"CONIN$", L"rt+", stdin, STD_INPUT_HANDLE);
 }
 
 void console_streams_to_nul(shadow_console& c) noexcept
 {
-    reopen(c.out_stream, L"NUL", L"w+", stdout);
-    reopen(c.err_stream, L"NUL", L"w+", stderr);
-    reopen(c.in_stream, L"NUL", L"r+", stdin);
+    reopen(c.out_stream, L"NUL", L"w+", stdout, STD_OUTPUT_HANDLE);
+    reopen(c.err_stream, L"NUL", L"w+", stderr, STD_ERROR_HANDLE);
+    reopen(c.in_stream, L"NUL", L"r+", stdin, STD_INPUT_HANDLE);
 }
 
 int console_alloc(shadow_console& c) noexcept

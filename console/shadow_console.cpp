@@ -11,6 +11,7 @@
 #include <cstring>
 
 #include "console/console_text.h"
+#include "console/stream_handles.h"
 
 // Constant-initialised, so that console_init is the program's only dynamic
 // initialiser and nothing of the record depends on initialisation order.
@@ -68,11 +69,7 @@ void clear_record(shadow_console& c) noexcept
 // ends the process under MSVC's runtime.
 bool has_descriptor(FILE* stream) noexcept
 {
-    int fd = _fileno(stream);
-    if (fd < 0)
-        return false;
-    intptr_t handle = _get_osfhandle(fd);
-    return handle != -1 && handle != -2;
+    return stream_os_handle(stream) != nullptr;
 }
 
 }  // namespace

@@ -126,7 +126,10 @@ LSTATUS set_command(const wchar_t* key_path, const wchar_t* command) noexcept
     status = RegOpenKeyExW(HKEY_CLASSES_ROOT, key_path, 0, KEY_SET_VALUE, key.put());
     if (status != ERROR_SUCCESS)
         return status;
-    DWORD bytes = static_cast<DWORD>((lstrlenW(command) + 1) * sizeof(wchar_t));
+    // The length is converted once, before the arithmetic, so that the byte
+    // count is computed in DWORD alone (lstrlenW never returns less than 0).
+    DWORD chars = static_cast<DWORD>(lstrlenW(command)) + 1;
+    DWORD bytes = chars * static_cast<DWORD>(sizeof(wchar_t));
     return RegSetValueExW(key.get(), L"", 0, REG_SZ, reinterpret_cast<const BYTE*>(command), bytes);
 }
 

@@ -11,6 +11,7 @@
 #include <thread>
 
 #include "console/shadow_console.h"
+#include "console/stream_handles.h"
 #include "support/child_process.h"
 #include "support/console_screen.h"
 #include "support/file_bytes.h"
@@ -272,3 +273,91 @@ TEST(AttachParent, WhenTheParentsConsoleCannotBeUsedItDetachesSoThatItsOwnCanOpe
     EXPECT_EQ(read_file_bytes(report + L".middle"), "middle: console without a window");
     EXPECT_EQ(read_file_bytes(report), "attached=0 still_attached=0 alloc=0 own_window=1");
 }
+
+// The standard handles after the streams are bound. std_handles_probe gets a
+// console as projport.exe does, started as scripts and CI steps start it
+// (STARTF_USESTDHANDLES: NUL for input, a file for output and error), and
+// reports whether each standard handle is its stream's own handle, and
+// whether the record's handles are a console input and a screen buffer with
+// the watcher armed. Windows' AllocConsole and AttachConsole keep standard
+// handles that were given, and the Universal CRT of a GUI program reopens the
+// streams without SetStdHandle: only the program's own SetStdHandle after each
+// reopening makes these hold there. Wine's runtime calls SetStdHandle itself,
+// so under Wine they pass either way; the mend is seen failing only on
+// Windows (StdHandleFollows below holds the function itself under Wine).
+struct binding_case {
+    const char* name;
+    const wchar_t* mode;
+    bool detached;  // started as from Explorer; else from the test's console
+    const char* expected;
+};
+
+void PrintTo(const binding_case& b, std::ostream* os)
+{
+    *os << b.name;
+}
+
+class StreamsBound : public testing::TestWithParam<binding_case> {
+protected:
+    static void SetUpTestSuite() { ASSERT_TRUE(open_own_console()); }
+};
+
+TEST_P(StreamsBound, EachStandardHandleIsItsStreamsOwn)
+{
+    const binding_case& b = GetParam();
+    temp_dir folder;
+    std::wstring report = folder.file(L"handles.txt");
+    launch_options options;
+    options.detached = b.detached;
+    child_result r = run_program(quote_argument(sibling_program(L"std_handles_probe.exe")) + L" " + b.mode + L" " +
+                                     quote_argument(report),
+                                 options);
+    ASSERT_TRUE(r.finished);
+    EXPECT_EQ(r.exit_code, 0u) << r.output;
+    EXPECT_EQ(read_file_bytes(report), b.expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Bindings, StreamsBound,
+    testing::Values(
+        binding_case{"Alloc", L"alloc", true, "in=1 out=1 err=1 record=1 console_input=1 screen=1 watcher=1"},
+        binding_case{"Attach", L"attach", false, "in=1 out=1 err=1 record=1 console_input=1 screen=1 watcher=1"},
+        binding_case{"Release", L"release", true, "in=1 out=1 err=1 record=1 console_input=0 screen=0 watcher=0"}),
+    [](const testing::TestParamInfo<binding_case>& info) { return std::string(info.param.name); });
+
+// The function itself, in this process: the standard handle is pointed at the
+// stream's handle (here a file's), and a stream without one changes nothing.
+class StdHandleFollows : public testing::TestWithParam<DWORD> {};
+
+TEST_P(StdHandleFollows, TheStreamsHandleBecomesTheStandardHandle)
+{
+    const DWORD which = GetParam();
+    HANDLE saved = GetStdHandle(which);
+    temp_dir folder;
+    FILE* file = nullptr;
+    ASSERT_EQ(_wfopen_s(&file, folder.file(L"stream.txt").c_str(), L"w+"), 0);
+    HANDLE under = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(file)));
+    HANDLE nul = CreateFileW(L"NUL", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                             OPEN_EXISTING, 0, nullptr);
+
+    SetStdHandle(which, nul);
+    std_handle_follows(which, file);
+    EXPECT_EQ(GetStdHandle(which), under);
+    EXPECT_EQ(stream_os_handle(file), under);
+
+    SetStdHandle(which, nul);
+    std_handle_follows(which, nullptr);
+    EXPECT_EQ(GetStdHandle(which), nul) << "no stream: the standard handle stays";
+
+    SetStdHandle(which, saved);
+    fclose(file);
+    CloseHandle(nul);
+}
+
+INSTANTIATE_TEST_SUITE_P(Each, StdHandleFollows,
+                         testing::Values(STD_INPUT_HANDLE, STD_OUTPUT_HANDLE, STD_ERROR_HANDLE),
+                         [](const testing::TestParamInfo<DWORD>& info) {
+                             return info.param == STD_INPUT_HANDLE    ? std::string("Input")
+                                    : info.param == STD_OUTPUT_HANDLE ? std::string("Output")
+                                                                      : std::string("Error");
+                         });
