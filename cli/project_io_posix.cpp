@@ -193,8 +193,7 @@ void remove_if_abandoned(const std::string& path, const new_file_name_parts& par
     if (lstat(path.c_str(), &named) != 0 || !S_ISREG(named.st_mode))
         return;
     time_t now = time(nullptr);
-    time_t changed = named.st_mtime > named.st_ctime ? named.st_mtime : named.st_ctime;
-    if (now < changed || now - changed < youngest_leftover_seconds)
+    if (now < named.st_mtime || now - named.st_mtime < youngest_leftover_seconds)
         return;
     if (!parts.has_token && !process_is_gone(parts.pid))
         return;
