@@ -184,9 +184,11 @@ file_error lock_exclusively(HANDLE file) noexcept
     return last_error_or(ERROR_LOCK_VIOLATION);
 }
 
+// ReplaceFileW may also say that the project could not be removed, which
+// leaves both files under their own names: as safe to try again.
 bool is_held_for_a_moment(file_error code) noexcept
 {
-    return code == ERROR_SHARING_VIOLATION || code == ERROR_ACCESS_DENIED;
+    return code == ERROR_SHARING_VIOLATION || code == ERROR_ACCESS_DENIED || code == ERROR_UNABLE_TO_REMOVE_REPLACED;
 }
 
 // Runs `step` (a call that returns a BOOL) until it succeeds, fails with an

@@ -7,7 +7,6 @@
 
 #include <algorithm>
 #include <cstdint>
-#include <cstdio>
 #include <ctime>
 #include <fstream>
 #include <sstream>
@@ -20,7 +19,10 @@
 #ifdef _WIN32
 #include <windows.h>
 
+#include <atomic>
+
 #include "cli/text_encoding.h"
+#include "support/joined_thread.h"
 #else
 #include <dirent.h>
 #include <errno.h>
@@ -298,7 +300,11 @@ TEST(CliProject, AProjectWithALongNameIsStillReplacedInOneStep)
         EXPECT_NE(before.index, after.index) << length;
         EXPECT_EQ(read_bytes(tree.path(name)), converted_text);
         EXPECT_EQ(names_in(tree.root), std::vector<std::string>{name});
-        ASSERT_EQ(std::remove(tree.path(name).c_str()), 0);
+#ifdef _WIN32
+        ASSERT_TRUE(DeleteFileW(widen(tree.path(name)).c_str()));
+#else
+        ASSERT_EQ(unlink(tree.path(name).c_str()), 0);
+#endif
     }
 }
 
@@ -407,8 +413,8 @@ TEST(CliErrorText, NamesEachOfOurOwnCodes)
 
 #ifdef _WIN32
 // Another program holds the project open without letting it be deleted or
-// renamed: the replacement fails, and the project stays under its own name
-// with its own bytes, nothing left beside it.
+// renamed, past every pause of the replacement's tries: it fails, and the
+// project stays under its own name with its own bytes, nothing left beside it.
 TEST(CliProjectWindows, AFailedReplacementLeavesTheProjectUnderItsOwnName)
 {
     scratch_tree tree;
@@ -423,6 +429,43 @@ TEST(CliProjectWindows, AFailedReplacementLeavesTheProjectUnderItsOwnName)
     EXPECT_NE(failure.error, 0u);
     EXPECT_EQ(failure.restore_error, 0u);
     EXPECT_EQ(read_bytes(tree.path("a.vcxproj")), original_text);
+    EXPECT_EQ(names_in(tree.root), std::vector<std::string>{"a.vcxproj"});
+}
+
+// A scanner or an indexer holds the project for a moment without letting it
+// be deleted: the replacement waits for it (tries again after short pauses)
+// and succeeds. Released 50 ms after the new file appears, well inside the
+// 310 ms the pauses take in all.
+TEST(CliProjectWindows, AProjectHeldForAMomentIsReplacedWhenItIsLetGo)
+{
+    scratch_tree tree;
+    ASSERT_TRUE(tree.file("a.vcxproj", original_text));
+    HANDLE other = CreateFileW(widen(tree.path("a.vcxproj")).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                               nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(other, INVALID_HANDLE_VALUE);
+    std::wstring pattern = widen(tree.path(".a.vcxproj.projport-*.tmp"));
+    std::atomic<bool> stop{false};
+    joined_thread scanner(
+        [&] {
+            // Until the new file is there, or at most 20 s.
+            for (int wait = 0; wait < 20000 && !stop; ++wait) {
+                WIN32_FIND_DATAW found;
+                HANDLE search = FindFirstFileW(pattern.c_str(), &found);
+                if (search != INVALID_HANDLE_VALUE) {
+                    FindClose(search);
+                    break;
+                }
+                Sleep(1);
+            }
+            Sleep(50);
+            CloseHandle(other);
+        },
+        [&] { stop = true; });
+    replace_failure failure;
+    bool replaced = convert(tree.path("a.vcxproj"), failure);
+    scanner.join();
+    EXPECT_TRUE(replaced) << failure.action << " " << failure.error;
+    EXPECT_EQ(read_bytes(tree.path("a.vcxproj")), converted_text);
     EXPECT_EQ(names_in(tree.root), std::vector<std::string>{"a.vcxproj"});
 }
 #endif
