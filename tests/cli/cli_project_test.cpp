@@ -663,9 +663,13 @@ TEST(CliProjectPosix, AFoldersDefaultAclDoesNotLandOnAProjectWithoutOne)
     std::string path = tree.path("p/a.vcxproj");
     ASSERT_TRUE(tree.file("p/a.vcxproj", original_text));
     ASSERT_EQ(chmod(path.c_str(), 0640), 0);
-    // Everyone may write what is made in the folder from now on.
+    // Everyone, and by name the user daemon, may write what is made in the
+    // folder from now on: an ACL beyond the mode bits, which a new file
+    // takes as its own.
     std::string everyone = acl_value({{acl_user_obj, 7, acl_undefined_id},
+                                      {acl_user, 7, 1},
                                       {acl_group_obj, 7, acl_undefined_id},
+                                      {acl_mask, 7, acl_undefined_id},
                                       {acl_other, 7, acl_undefined_id}});
     if (!set_attribute(tree.path("p"), "system.posix_acl_default", everyone))
         GTEST_SKIP() << "this file system keeps no POSIX ACLs (" << strerror(errno) << ")";
