@@ -234,8 +234,8 @@ void remove_if_abandoned(const std::wstring& path, const WIN32_FIND_DATAW& found
         return;
     if (lock_exclusively(file.get()) != 0)
         return;
-    FILE_DISPOSITION_INFO gone{};
-    gone.DeleteFile = TRUE;
+    // Its one member is named DeleteFile, which <windows.h> may define as a macro.
+    FILE_DISPOSITION_INFO gone{TRUE};
     (void)SetFileInformationByHandle(file.get(), FileDispositionInfo, &gone, sizeof gone);
 }
 
@@ -360,15 +360,16 @@ struct cli_project::state {
         return 0;
     }
 
-    // Whether the new file's name still leads to the file this run wrote.
+    // Whether the new file's name still leads to the file this run wrote, of
+    // the size written. (Not its time: a file system may set that when the
+    // writing handle closes.)
     bool new_file_is_ours() const noexcept
     {
         unique_handle current{CreateFileW(new_file.c_str(), FILE_READ_ATTRIBUTES, share_all, nullptr, OPEN_EXISTING,
                                           FILE_FLAG_OPEN_REPARSE_POINT, nullptr)};
         file_facts now;
         return current.is_open() && facts_of(current.get(), now) == 0 && same_file(made, now) &&
-               now.size_high == made.size_high && now.size_low == made.size_low &&
-               ticks_of(now.written) == ticks_of(made.written);
+               now.size_high == made.size_high && now.size_low == made.size_low;
     }
 
     // Removes the new file, but only while its name is still the file this
@@ -380,8 +381,7 @@ struct cli_project::state {
                                               OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr)};
             file_facts now;
             if (current.is_open() && facts_of(current.get(), now) == 0 && same_file(made, now)) {
-                FILE_DISPOSITION_INFO gone{};
-                gone.DeleteFile = TRUE;
+                FILE_DISPOSITION_INFO gone{TRUE};
                 (void)SetFileInformationByHandle(current.get(), FileDispositionInfo, &gone, sizeof gone);
             }
         }
