@@ -226,8 +226,8 @@ TEST_F(HostileWrite, TwoRunsWithTheSameProcessNumberLeaveTheProjectWhole)
             continue;
 
         std::string now = read_whole_file((root / "t" / "p.vcxproj").string());
-        EXPECT_TRUE(now == first_text) << "round " << round << ": the project holds " << now.size() << " of "
-                                       << first_text.size() << " bytes";
+        EXPECT_TRUE(now == first_text) << "round " << round << ": the project is not the first run's text (" << now.size()
+                                       << " bytes of its " << first_text.size() << ")";
         EXPECT_EQ(end_a.exit_code, 0) << output("first.txt");
         EXPECT_EQ(end_b.exit_code, 2) << output("second.txt");
         EXPECT_NE(output("second.txt").find("changed while being converted"), std::string::npos)
