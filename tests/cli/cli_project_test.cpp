@@ -309,43 +309,32 @@ TEST(CliProject, AProjectWithALongNameIsStillReplacedInOneStep)
 }
 
 // The read takes as many bytes as the project had when it was opened: a file
-// that grows meanwhile is "changed", and a file of size 0 is empty without
-// a read.
+// that grows or is cut meanwhile is "changed", and a file of size 0 is
+// empty without a read.
 TEST(CliProject, TheReadIsBoundedByTheSizeAtTheOpen)
 {
     scratch_tree tree;
-    struct growth {
+    struct change {
         std::string before;
-        std::string appended;
+        std::string after;  // appended, or with `cut` the whole new text
+        bool cut;
         file_error expected;
     };
-    const growth cases[] = {
-        {"", "<Project>grown after the open</Project>", 0},
-        {original_text, "<!-- more -->", error_changed_meanwhile},
-        {original_text, "", 0},
+    const change cases[] = {
+        {"", "<Project>grown after the open</Project>", false, 0},
+        {original_text, "<!-- more -->", false, error_changed_meanwhile},
+        {original_text, "", false, 0},
+        {original_text, "<Pro", true, error_changed_meanwhile},
     };
-    for (const growth& c : cases) {
+    for (const change& c : cases) {
         ASSERT_TRUE(tree.file("a.vcxproj", c.before));
         cli_project project;
         byte_buffer bytes;
         ASSERT_EQ(project.open(tree.path("a.vcxproj"), false), 0u);
-        { std::ofstream(tree.path("a.vcxproj"), std::ios::binary | std::ios::app) << c.appended; }
-        EXPECT_EQ(project.read(bytes), c.expected) << c.before.size() << " + " << c.appended;
+        { std::ofstream(tree.path("a.vcxproj"), std::ios::binary | (c.cut ? std::ios::trunc : std::ios::app)) << c.after; }
+        EXPECT_EQ(project.read(bytes), c.expected) << c.before.size() << (c.cut ? " cut to " : " + ") << c.after;
         EXPECT_TRUE(bytes.view() == (c.expected == 0 ? c.before : std::string())) << bytes.size();
     }
-}
-
-// A project cut after it was opened is "changed" too.
-TEST(CliProject, AProjectCutAfterTheOpenIsChanged)
-{
-    scratch_tree tree;
-    ASSERT_TRUE(tree.file("a.vcxproj", original_text));
-    cli_project project;
-    byte_buffer bytes;
-    ASSERT_EQ(project.open(tree.path("a.vcxproj"), false), 0u);
-    { std::ofstream(tree.path("a.vcxproj"), std::ios::binary | std::ios::trunc) << "<Pro"; }
-    EXPECT_EQ(project.read(bytes), error_changed_meanwhile);
-    EXPECT_TRUE(bytes.empty());
 }
 
 // An old leftover that a live run still holds, locked or open without

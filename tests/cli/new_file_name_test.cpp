@@ -92,14 +92,3 @@ TEST(NewFileName, ALongProjectNameIsCutToFit)
     }
     EXPECT_EQ(new_file_project_part("short.vcxproj"), "short.vcxproj");
 }
-
-TEST(NewFileName, ANameIsTakenOnlyForItsOwnProject)
-{
-    new_file_name_parts parts;
-    std::string name = new_file_name("a.vcxproj", 5, token);
-    ASSERT_TRUE(parse_new_file_name(name, parts));
-    EXPECT_TRUE(is_new_file_of(parts, "a.vcxproj"));
-    EXPECT_FALSE(is_new_file_of(parts, "b.vcxproj"));
-    EXPECT_FALSE(is_new_file_of(parts, "a.vcxproj.projport-5"));
-    EXPECT_FALSE(is_new_file_of(parts, "aa.vcxproj"));
-}
