@@ -254,12 +254,23 @@ struct cli_project::state {
             return 0;
         if ((opened.st_mode & S_IWUSR) == 0)
             return EACCES;
+        constexpr int flags = O_RDWR | O_NONBLOCK | O_NOCTTY | O_CLOEXEC;
         unique_fd writer;
+#if defined(__linux__)
+        // Through the open descriptor, where /proc is there: the very file
+        // read, whatever its name leads to now (a FIFO put there, say).
+        std::string self = "/proc/self/fd/" + std::to_string(file.get());
         do
-            writer.reset(::open(path.c_str(), O_RDWR | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+            writer.reset(::open(self.c_str(), flags));
         while (!writer.is_open() && errno == EINTR);
-        if (!writer.is_open())
+        if (!writer.is_open() && errno != ENOENT)
             return last_error_or(EIO);
+#endif
+        while (!writer.is_open()) {
+            writer.reset(::open(path.c_str(), flags));
+            if (!writer.is_open() && errno != EINTR)
+                return last_error_or(EIO);
+        }
         struct stat now {};
         if (fstat(writer.get(), &now) != 0)
             return last_error_or(EIO);

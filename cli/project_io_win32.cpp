@@ -279,8 +279,9 @@ struct cli_project::state {
             return 0;
         if (opened.attributes & FILE_ATTRIBUTE_READONLY)
             return ERROR_ACCESS_DENIED;
-        unique_handle writer{CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, share_all, nullptr, OPEN_EXISTING,
-                                         project_open_flags, nullptr)};
+        // The very file read, whatever its name leads to now.
+        unique_handle writer{ReOpenFile(file.get(), GENERIC_READ | GENERIC_WRITE, share_all,
+                                        FILE_FLAG_SEQUENTIAL_SCAN | FILE_FLAG_BACKUP_SEMANTICS)};
         if (!writer.is_open())
             return last_error_or(ERROR_GEN_FAILURE);
         file_facts now;
