@@ -198,7 +198,7 @@ template <typename Step>
 file_error retry_while_held(Step step) noexcept
 {
     for (std::size_t attempt = 0;; ++attempt) {
-        if (step())
+        if (step() != FALSE)
             return 0;
         file_error code = last_error_or(ERROR_GEN_FAILURE);
         if (!is_held_for_a_moment(code) || attempt == std::size(held_file_pauses_ms))
