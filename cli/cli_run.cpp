@@ -77,11 +77,13 @@ public:
 
     void add(std::string_view text) { lines_.append(text); }
 
-    // "action(path)" and "   ^ERROR: N, text", and its annotation.
-    void add_failure(std::string_view action, file_error code)
+    // "action(path)" and "   ^ERROR: N, text", and its annotation; `file`
+    // names the file the step failed on where it is not the project.
+    void add_failure(std::string_view action, file_error code, std::string_view file = {})
     {
         std::string text = system_error_text(code);
-        std::string caption = std::string(action) + failure_open.narrow + path_ + failure_close.narrow;
+        std::string caption = std::string(action) + failure_open.narrow +
+                              std::string(file.empty() ? std::string_view(path_) : file) + failure_close.narrow;
         lines_.append(caption).append(line_end.narrow).append(failure_code.narrow);
         append_number(lines_, code);
         lines_.append(failure_text.narrow).append(text).append(line_end.narrow);
@@ -378,7 +380,7 @@ project_result convert_one(const run_setup& setup, const std::string& path)
         result.output_error = report.flush();
         return result;
     }
-    std::string bytes;
+    byte_buffer bytes;
     if (file_error code = project.read(bytes)) {
         report.add_failure("read", code);
         result.output_error = report.flush();
@@ -391,16 +393,16 @@ project_result convert_one(const run_setup& setup, const std::string& path)
     }
 
     conversion_outcome outcome;
-    outcome.converted = bytes;
+    outcome.converted = bytes.view();
     if (request.as_projport)
-        convert_as_projport(bytes, setup, report, outcome);
+        convert_as_projport(bytes.view(), setup, report, outcome);
     else
-        convert_by_cli_rules(bytes, setup, report, outcome);
+        convert_by_cli_rules(bytes.view(), setup, report, outcome);
     result.kind = kind_of(outcome.told);
 
     // A converted text equal to the file's bytes is never written.
     bool writes = !request.check && !outcome.told.failed() && outcome.told.told == conversion_verdict::ready &&
-                  outcome.converted != std::string_view(bytes);
+                  outcome.converted != bytes.view();
     if (!writes) {
         add_verdict(report, outcome.told, label);
         // Under --check the lines are those of the file as it stands: the
@@ -410,9 +412,9 @@ project_result convert_one(const run_setup& setup, const std::string& path)
             std::string message =
                 std::string(without_line_end(verdict_text(conversion_verdict::would_retarget).before.narrow)) +
                 std::string(label);
-            report.annotate(annotation_kind::error, line_of(bytes, outcome.first_change), message);
+            report.annotate(annotation_kind::error, line_of(bytes.view(), outcome.first_change), message);
         }
-        std::string_view scanned = result.kind == outcome_kind::failed ? std::string_view(bytes) : outcome.converted;
+        std::string_view scanned = result.kind == outcome_kind::failed ? bytes.view() : outcome.converted;
         result.leftovers = list_leftovers(scanned, checked_change ? &outcome.shifts : nullptr, setup.row, report);
         result.output_error = report.flush();
         return result;
@@ -420,15 +422,15 @@ project_result convert_one(const run_setup& setup, const std::string& path)
 
     rewrite_hold hold;
     replace_failure failure;
-    if (project.replace(bytes, outcome.converted, failure)) {
+    if (project.replace(bytes.view(), outcome.converted, failure)) {
         add_verdict(report, outcome.told, label);
         result.leftovers = list_leftovers(outcome.converted, nullptr, setup.row, report);
     } else {
         result.kind = outcome_kind::failed;
-        report.add_failure(failure.action ? failure.action : "write", failure.error);
+        report.add_failure(failure.action ? failure.action : "write", failure.error, failure.file);
         if (failure.restore_error != 0)
             report.add_failure("restore", failure.restore_error);
-        result.leftovers = list_leftovers(bytes, nullptr, setup.row, report);
+        result.leftovers = list_leftovers(bytes.view(), nullptr, setup.row, report);
     }
     result.output_error = report.flush();
     return result;

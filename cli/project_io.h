@@ -6,6 +6,7 @@
 #include <string>
 #include <string_view>
 
+#include "cli/byte_buffer.h"
 #include "cli/cli_errors.h"
 #include "core/project_file.h"
 
@@ -18,12 +19,15 @@ enum class cli_stream { output, error };
 // stream).
 [[nodiscard]] file_error cli_write(cli_stream stream, std::string_view text) noexcept;
 
-// How a replacement failed: the step, its error, and whether the original
-// bytes could not be put back (only an in-place rewrite can fail so).
+// How a replacement failed: the step, its error, whether the original bytes
+// could not be put back (only an in-place rewrite can fail so), and the file
+// the step failed on where that is not the project (the new file it could
+// not create).
 struct replace_failure {
     const char* action = nullptr;  // "write", "rename", ...: printed as action(path)
     file_error error = 0;
     file_error restore_error = 0;  // 0, or why the original bytes are not back
+    std::string file;              // empty: the project
 };
 
 // One project, open for one conversion. Closed, and a new file it left
@@ -35,26 +39,37 @@ public:
     cli_project(const cli_project&) = delete;
     cli_project& operator=(const cli_project&) = delete;
 
-    // Opens the project at `path` (UTF-8) without waiting on a FIFO or a
-    // device; anything but a regular file fails with error_not_regular_file.
-    // With `for_rewrite`, a project whose owner may not write it (POSIX), or
-    // that is read-only (Windows), fails with the system's code for a denied
-    // access (EACCES, ERROR_ACCESS_DENIED), whoever runs the program. Returns
-    // 0 or the error.
-    [[nodiscard]] file_error open(const std::string& path, bool for_rewrite) noexcept;
+    // Opens the project at `path` (UTF-8) for reading, without waiting on a
+    // FIFO or a device; anything but a regular file fails with
+    // error_not_regular_file. `may_replace` allows a later replace, which
+    // asks for write access then: a project that needs no change is never
+    // opened for writing. Returns 0 or the error.
+    [[nodiscard]] file_error open(const std::string& path, bool may_replace) noexcept;
 
-    // Reads the whole project into `bytes`. Returns 0 or the error.
-    [[nodiscard]] file_error read(std::string& bytes) noexcept;
+    // Reads the project into `bytes`: as many bytes as its size when it was
+    // opened (none for a size of 0), so that a file whose read never ends
+    // cannot hold the run. Returns 0 or the error: error_changed_meanwhile
+    // when the file is no longer that size, the system's code for a lack of
+    // memory (ENOMEM, ERROR_NOT_ENOUGH_MEMORY) when its bytes cannot be held.
+    [[nodiscard]] file_error read(byte_buffer& bytes) noexcept;
 
     // Makes the project hold `converted` in place of `original`, the bytes
-    // read: written to a new file in the project's folder and moved over the
-    // project in one step, so that whatever ends the process the project is
-    // either its original or its converted bytes; just before the move, the
-    // project must still be the file that was read (identity, size and
-    // modification time), or nothing is written and the error is
-    // error_changed_meanwhile. A project with more than one hard link, or in
-    // a folder where no new file can be made, is rewritten in place instead
-    // (file_rewrite.h). Returns true when done; false with `failure` filled.
+    // read. First the project is opened for writing: a project whose owner
+    // may not write it (POSIX), or that is read-only (Windows), fails as
+    // action "open" with the system's code for a denied access (EACCES,
+    // ERROR_ACCESS_DENIED), whoever runs the program, before anything is
+    // written. Then the text is written to a new file in the project's
+    // folder (new_file_name.h), held locked against the leftover sweep of
+    // other runs while it exists, given the project's owner, mode and
+    // extended attributes (POSIX), and moved over the project in one step,
+    // so that whatever ends the process the project is either its original
+    // or its converted bytes; just before the move, the new file must still
+    // be the one written and the project the file that was read (identity,
+    // size and modification time), or nothing is moved and the error is
+    // error_changed_meanwhile. A project with more than one hard link, in a
+    // folder where no new file can be made, or with an attribute the new
+    // file cannot be given, is rewritten in place instead (file_rewrite.h).
+    // Returns true when done; false with `failure` filled.
     [[nodiscard]] bool replace(std::string_view original, std::string_view converted,
                                replace_failure& failure) noexcept;
 

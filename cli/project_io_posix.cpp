@@ -5,14 +5,19 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <string.h>
+#include <sys/file.h>
 #include <sys/stat.h>
+#include <time.h>
 #include <unistd.h>
 
+#include <cstdint>
 #include <map>
 #include <new>
 #include <vector>
 
+#include "cli/extended_attributes.h"
 #include "cli/new_file_name.h"
+#include "cli/system_random.h"
 #include "core/file_rewrite.h"
 #include "core/rewrite_hold.h"
 #include "platform/last_error.h"
@@ -25,8 +30,15 @@ constexpr const char* action_write = "write";
 constexpr const char* action_create = "create";
 constexpr const char* action_replace = "replace";
 constexpr const char* action_rename = "rename";
+constexpr const char* action_open = "open";
 // More links than this between a project's name and its file is a loop.
 constexpr int most_links = 40;
+// Names tried for a new file before giving up: a taken name means another
+// run drew the same random part, or a file was put there on purpose.
+constexpr int most_new_file_names = 8;
+// A leftover written to within this many seconds may be a live run's that
+// has not taken its lock yet, or one of an earlier version, which takes none.
+constexpr time_t youngest_leftover_seconds = 5 * 60;
 
 file_error write_all(int fd, std::string_view text) noexcept
 {
@@ -101,14 +113,46 @@ bool process_is_gone(long pid) noexcept
     return pid > 0 && kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH;
 }
 
+bool lock_unsupported(int code) noexcept
+{
+    return code == EINVAL || code == ENOLCK || code == ENOTSUP || code == EOPNOTSUPP || code == ENOSYS;
+}
+
+// Takes an exclusive lock on the open file `fd` without waiting: a lock of
+// the open file itself, not of the process, so that it holds against every
+// other opening of the file, this process's own included, and in another
+// process namespace or (through the file system's lock service) on another
+// host. Returns 0 or the error (EAGAIN or EACCES: another holds it).
+file_error lock_exclusively(int fd) noexcept
+{
+#if defined(F_OFD_SETLK)
+    struct flock whole {};
+    whole.l_type = F_WRLCK;
+    whole.l_whence = SEEK_SET;
+    whole.l_start = 0;
+    whole.l_len = 0;
+    if (fcntl(fd, F_OFD_SETLK, &whole) == 0)
+        return 0;
+#else
+    // macOS and the BSDs: flock's locks also belong to the open file.
+    if (flock(fd, LOCK_EX | LOCK_NB) == 0)
+        return 0;
+#endif
+    return last_error_or(EIO);
+}
+
+bool same_file(const struct stat& a, const struct stat& b) noexcept
+{
+    return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+}
+
 // New files that earlier runs left behind, found once per folder for the
 // whole run: a listing per project would make a folder of many projects
-// quadratic. A leftover is removed when its project is replaced and the
-// process that made it is gone.
+// quadratic. A leftover is removed when its project is replaced and no
+// live run holds it (remove_if_abandoned).
 struct leftover {
-    std::string name;          // the leftover's own name
-    std::string project_name;  // the project it was made for
-    long pid = 0;
+    std::string name;  // the leftover's own name
+    new_file_name_parts parts;  // its project_part points into `name`
 };
 
 std::map<std::string, std::vector<leftover>>& leftovers_by_folder()
@@ -130,16 +174,47 @@ const std::vector<leftover>& leftovers_in(const std::string& folder)
     while (dirent* entry = readdir(listing.get())) {
         new_file_name_parts parts;
         if (parse_new_file_name(entry->d_name, parts))
-            list.push_back({entry->d_name, std::string(parts.project_name), parts.pid});
+            list.push_back({entry->d_name, {}});
     }
+    // Parsed again where each name now stays, so that the parts point into it.
+    for (leftover& file : list)
+        (void)parse_new_file_name(file.name, file.parts);
     return list;
+}
+
+// Removes the leftover at `path` when no run can still be making it: a
+// regular file, last changed more than a few minutes ago, whose lock this
+// process gets (a live writer holds it), and, for the shape of earlier
+// versions, which took no lock, whose process number is no running process
+// here. The name must still be the file locked when it is removed.
+void remove_if_abandoned(const std::string& path, const new_file_name_parts& parts)
+{
+    struct stat named {};
+    if (lstat(path.c_str(), &named) != 0 || !S_ISREG(named.st_mode))
+        return;
+    time_t now = time(nullptr);
+    if (now < named.st_mtime || now - named.st_mtime < youngest_leftover_seconds)
+        return;
+    if (!parts.has_token && !process_is_gone(parts.pid))
+        return;
+    unique_fd file;
+    do
+        file.reset(::open(path.c_str(), O_RDWR | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+    while (!file.is_open() && errno == EINTR);
+    struct stat opened {};
+    if (!file.is_open() || fstat(file.get(), &opened) != 0 || !S_ISREG(opened.st_mode) || !same_file(named, opened))
+        return;
+    if (lock_exclusively(file.get()) != 0)
+        return;
+    if (lstat(path.c_str(), &named) == 0 && same_file(named, opened))
+        (void)unlink(path.c_str());
 }
 
 void remove_leftovers(const std::string& folder, const std::string& project_name)
 {
     for (const leftover& file : leftovers_in(folder)) {
-        if (file.project_name == project_name && process_is_gone(file.pid))
-            (void)unlink((folder + file.name).c_str());
+        if (is_new_file_of(file.parts, project_name))
+            remove_if_abandoned(folder + file.name, file.parts);
     }
 }
 
@@ -159,41 +234,139 @@ gid_t own_group() noexcept
 }  // namespace
 
 struct cli_project::state {
-    unique_fd file;
+    unique_fd file;  // for reading, until the replacement asks for writing
     std::string path;
     struct stat opened {};
-    bool for_rewrite = false;
+    bool may_replace = false;
+    bool writable = false;
     std::string new_file;  // made and not moved over the project yet
+    unique_fd made;        // the new file, locked while it exists
+    struct stat made_status {};
+
+    // Opens the project again, for writing, and makes that the project's
+    // descriptor; it must be the file that was opened. A read-only project
+    // is one its owner may not write, also for root, who may write
+    // anything: it is how version control marks files not checked out, and
+    // Windows refuses the same project. Returns 0 or the error.
+    file_error open_for_writing() noexcept
+    {
+        if (writable)
+            return 0;
+        if ((opened.st_mode & S_IWUSR) == 0)
+            return EACCES;
+        constexpr int flags = O_RDWR | O_NONBLOCK | O_NOCTTY | O_CLOEXEC;
+        unique_fd writer;
+#if defined(__linux__)
+        // Through the open descriptor, where /proc is there: the very file
+        // read, whatever its name leads to now (a FIFO put there, say).
+        std::string self = "/proc/self/fd/" + std::to_string(file.get());
+        do
+            writer.reset(::open(self.c_str(), flags));
+        while (!writer.is_open() && errno == EINTR);
+        if (!writer.is_open() && errno != ENOENT)
+            return last_error_or(EIO);
+#endif
+        while (!writer.is_open()) {
+            writer.reset(::open(path.c_str(), flags));
+            if (!writer.is_open() && errno != EINTR)
+                return last_error_or(EIO);
+        }
+        struct stat now {};
+        if (fstat(writer.get(), &now) != 0)
+            return last_error_or(EIO);
+        if (!same_file(opened, now))
+            return error_changed_meanwhile;
+        if (fcntl(writer.get(), F_SETFL, 0) != 0)
+            return last_error_or(EIO);
+        file = std::move(writer);
+        writable = true;
+        return 0;
+    }
 
     // Writes the converted text over the project's own bytes (file_rewrite.h).
     bool rewrite_in_place_here(std::string_view original, std::string_view converted, replace_failure& failure)
     {
+        remove_new_file();
         struct stat now {};
         if (fstat(file.get(), &now) != 0) {
-            failure = {action_replace, last_error_or(EIO), 0};
+            failure = {action_replace, last_error_or(EIO), 0, {}};
             return false;
         }
         if (!is_unchanged(opened, now)) {
-            failure = {action_replace, error_changed_meanwhile, 0};
+            failure = {action_replace, error_changed_meanwhile, 0, {}};
             return false;
         }
         if (lseek(file.get(), 0, SEEK_SET) != 0) {
-            failure = {action_write, last_error_or(EIO), 0};
+            failure = {action_write, last_error_or(EIO), 0, {}};
             return false;
         }
         posix_project_file project(file.get());
         rewrite_outcome outcome = rewrite_in_place(project, original, converted);
         if (outcome.failed == rewrite_step::none)
             return true;
-        failure = {action_write, outcome.error, outcome.restore_error};
+        failure = {action_write, outcome.error, outcome.restore_error, {}};
         return false;
     }
 
+    // Makes a new file beside the project `name` in `folder`, under a name
+    // no other run has, and locks it. Returns 0, or the error of the last
+    // name tried.
+    file_error make_new_file(const std::string& folder, const std::string& name, std::string& tried) noexcept
+    {
+        file_error code = EEXIST;
+        for (int attempt = 0; attempt < most_new_file_names; ++attempt) {
+            std::uint64_t token = 0;
+            if (file_error random_failed = system_random(token))
+                return random_failed;
+            tried = folder + new_file_name(name, static_cast<long>(getpid()), token);
+            do
+                made.reset(::open(tried.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC, 0600));
+            while (!made.is_open() && errno == EINTR);
+            if (made.is_open())
+                break;
+            code = last_error_or(EIO);
+            // A name that is taken is another's: never removed, another drawn.
+            if (code != EEXIST)
+                return code;
+        }
+        if (!made.is_open())
+            return code;
+        new_file = tried;
+        if (fstat(made.get(), &made_status) != 0) {
+            code = last_error_or(EIO);
+            remove_new_file();
+            return code;
+        }
+        // Where the file system keeps no locks, none is held, and no sweep
+        // can get one to remove the file either.
+        code = lock_exclusively(made.get());
+        if (code != 0 && !lock_unsupported(static_cast<int>(code))) {
+            remove_new_file();
+            return code;
+        }
+        return 0;
+    }
+
+    // Whether the new file's name still leads to the file this run wrote,
+    // whole.
+    bool new_file_is_ours(std::size_t size) const noexcept
+    {
+        struct stat now {}, named {};
+        return fstat(made.get(), &now) == 0 && same_file(made_status, now) &&
+               static_cast<std::uint64_t>(now.st_size) == size && lstat(new_file.c_str(), &named) == 0 &&
+               same_file(made_status, named);
+    }
+
+    // Removes the new file, but only while its name is still the file this
+    // run made: a name another put there is theirs. The lock goes last.
     void remove_new_file() noexcept
     {
-        if (!new_file.empty())
+        struct stat named {};
+        if (!new_file.empty() && made.is_open() && lstat(new_file.c_str(), &named) == 0 &&
+            same_file(made_status, named))
             (void)unlink(new_file.c_str());
         new_file.clear();
+        (void)made.close();
     }
 };
 
@@ -206,7 +379,7 @@ cli_project::~cli_project()
     delete state_;
 }
 
-file_error cli_project::open(const std::string& path, bool for_rewrite) noexcept
+file_error cli_project::open(const std::string& path, bool may_replace) noexcept
 {
     if (state_) {
         state_->remove_new_file();
@@ -216,10 +389,10 @@ file_error cli_project::open(const std::string& path, bool for_rewrite) noexcept
     if (!state_)
         return ENOMEM;
     state_->path = path;
-    state_->for_rewrite = for_rewrite;
+    state_->may_replace = may_replace;
     // Without waiting: a FIFO would block the open until a writer comes, a
     // device may do anything. The type is checked on the open file.
-    int flags = (for_rewrite ? O_RDWR : O_RDONLY) | O_NONBLOCK | O_NOCTTY | O_CLOEXEC;
+    int flags = O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC;
     do
         state_->file.reset(::open(path.c_str(), flags));
     while (!state_->file.is_open() && errno == EINTR);
@@ -229,54 +402,74 @@ file_error cli_project::open(const std::string& path, bool for_rewrite) noexcept
         return last_error_or(EIO);
     if (!S_ISREG(state_->opened.st_mode))
         return error_not_regular_file;
-    // A read-only project is one its owner may not write, also for root,
-    // who may write anything: it is how version control marks files not
-    // checked out, and Windows refuses the same project.
-    if (for_rewrite && (state_->opened.st_mode & S_IWUSR) == 0)
-        return EACCES;
     if (fcntl(state_->file.get(), F_SETFL, 0) != 0)
         return last_error_or(EIO);
     return 0;
 }
 
-file_error cli_project::read(std::string& bytes) noexcept
+file_error cli_project::read(byte_buffer& bytes) noexcept
 {
     bytes.clear();
     if (!state_ || !state_->file.is_open())
         return EBADF;
-    // The size is a hint: the file is read until a read returns nothing.
-    std::size_t capacity = static_cast<std::size_t>(state_->opened.st_size) + 1;
+    // The size the file had when it was opened bounds the read: a file
+    // that reads on without end (/proc/kmsg, a file another program keeps
+    // writing) cannot hold the run, and one of size 0 is empty, not read.
+    if (state_->opened.st_size <= 0)
+        return 0;
+    auto size = static_cast<std::uint64_t>(state_->opened.st_size);
+    if (size > static_cast<std::uint64_t>(PTRDIFF_MAX) || !bytes.resize(static_cast<std::size_t>(size)))
+        return ENOMEM;
     std::size_t total = 0;
-    bytes.resize(capacity);
-    for (;;) {
-        if (total == bytes.size())
-            bytes.resize(bytes.size() * 2);
+    while (total < bytes.size()) {
         ssize_t got = ::read(state_->file.get(), bytes.data() + total, bytes.size() - total);
         if (got < 0 && errno == EINTR)
             continue;
         if (got < 0) {
+            file_error code = last_error_or(EIO);
             bytes.clear();
-            return last_error_or(EIO);
+            return code;
         }
-        if (got == 0)
-            break;
+        if (got == 0) {
+            bytes.clear();
+            return error_changed_meanwhile;  // cut since it was opened
+        }
         total += static_cast<std::size_t>(got);
     }
-    bytes.resize(total);
-    return 0;
+    // One byte more means the file grew while it was read.
+    for (;;) {
+        char more = 0;
+        ssize_t got = ::read(state_->file.get(), &more, 1);
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got < 0) {
+            file_error code = last_error_or(EIO);
+            bytes.clear();
+            return code;
+        }
+        if (got > 0) {
+            bytes.clear();
+            return error_changed_meanwhile;
+        }
+        return 0;
+    }
 }
 
 bool cli_project::replace(std::string_view original, std::string_view converted, replace_failure& failure) noexcept
 {
     failure = {};
-    if (!state_ || !state_->file.is_open() || !state_->for_rewrite) {
-        failure = {action_write, EBADF, 0};
+    if (!state_ || !state_->file.is_open() || !state_->may_replace) {
+        failure = {action_write, EBADF, 0, {}};
         return false;
     }
     if (original == converted)
         return true;
     rewrite_hold hold;
     state& s = *state_;
+    if (file_error code = s.open_for_writing()) {
+        failure = {action_open, code, 0, {}};
+        return false;
+    }
     // Another name of the same file would keep the old bytes.
     if (s.opened.st_nlink > 1)
         return s.rewrite_in_place_here(original, converted, failure);
@@ -284,76 +477,81 @@ bool cli_project::replace(std::string_view original, std::string_view converted,
     std::string target = s.path;
     struct stat now {};
     if (file_error code = resolve_links(target, now)) {
-        failure = {action_replace, code, 0};
+        failure = {action_replace, code, 0, {}};
         return false;
     }
     if (!is_unchanged(s.opened, now)) {
-        failure = {action_replace, error_changed_meanwhile, 0};
+        failure = {action_replace, error_changed_meanwhile, 0, {}};
         return false;
     }
     std::string folder, name;
     split_path(target, folder, name);
-    std::string new_file = folder + new_file_name(name, static_cast<long>(getpid()));
 
-    unique_fd made;
-    for (int attempt = 0; !made.is_open(); ++attempt) {
-        made.reset(::open(new_file.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
-        if (made.is_open())
-            break;
-        int code = errno;
-        if (code == EINTR)
-            continue;
-        // Left by an earlier process of this number, which is gone: this
-        // process never leaves one behind.
-        if (code == EEXIST && attempt == 0 && unlink(new_file.c_str()) == 0)
-            continue;
+    std::string tried;
+    if (file_error code = s.make_new_file(folder, name, tried)) {
         // No new file in this folder (no right to write it, a file system
-        // mounted read-only, a name that gets too long): in place instead.
+        // mounted read-only, a name still too long for it): in place instead.
         if (code == EACCES || code == EPERM || code == EROFS || code == ENAMETOOLONG)
             return s.rewrite_in_place_here(original, converted, failure);
-        failure = {action_create, last_error_or(EIO), 0};
+        failure = {action_create, code, 0, tried};
         return false;
     }
-    s.new_file = new_file;
 
-    if (file_error code = write_all(made.get(), converted)) {
+    if (file_error code = write_all(s.made.get(), converted)) {
         s.remove_new_file();
-        failure = {action_write, code, 0};
+        failure = {action_write, code, 0, {}};
         return false;
     }
     // The owner first: a change of owner clears the set-user-ID bits that
     // the mode then restores. A user who may not give the file away keeps it.
     if (s.opened.st_uid != own_user() || s.opened.st_gid != own_group())
-        (void)fchown(made.get(), s.opened.st_uid, s.opened.st_gid);
-    if (fchmod(made.get(), s.opened.st_mode & 07777) != 0) {
+        (void)fchown(s.made.get(), s.opened.st_uid, s.opened.st_gid);
+    // An attribute the new file cannot be given (another user's security.*,
+    // an ACL where the folder's file system has none) would change the
+    // project's access: its own file is rewritten instead.
+    if (copy_extended_attributes(s.file.get(), s.made.get()) != 0)
+        return s.rewrite_in_place_here(original, converted, failure);
+    // After the ACL, whose mask the mode sets: the project's own mode agrees
+    // with its own ACL.
+    if (fchmod(s.made.get(), s.opened.st_mode & 07777) != 0) {
         file_error code = last_error_or(EIO);
         s.remove_new_file();
-        failure = {action_write, code, 0};
+        failure = {action_write, code, 0, {}};
         return false;
     }
-    if (!made.close() && errno != EINTR) {
-        file_error code = last_error_or(EIO);
-        s.remove_new_file();
-        failure = {action_write, code, 0};
-        return false;
+    // Every close of a descriptor flushes the file as the last one would (a
+    // file system over the network tells its write errors then): a second
+    // descriptor is closed here, the first keeps the lock until the move.
+    {
+        int twin = fcntl(s.made.get(), F_DUPFD_CLOEXEC, 0);
+        if (twin < 0 || (::close(twin) != 0 && errno != EINTR)) {
+            file_error code = last_error_or(EIO);
+            s.remove_new_file();
+            failure = {action_write, code, 0, {}};
+            return false;
+        }
     }
 
-    // The last look before the move: another writer's change is kept.
-    if (lstat(target.c_str(), &now) != 0 || !is_unchanged(s.opened, now)) {
+    // The last look before the move: the new file is still the one written
+    // (not removed or replaced by another run), and another writer's change
+    // to the project is kept.
+    if (!s.new_file_is_ours(converted.size()) || lstat(target.c_str(), &now) != 0 || !is_unchanged(s.opened, now)) {
         s.remove_new_file();
-        failure = {action_replace, error_changed_meanwhile, 0};
+        failure = {action_replace, error_changed_meanwhile, 0, {}};
         return false;
     }
-    if (::rename(new_file.c_str(), target.c_str()) != 0) {
+    if (::rename(s.new_file.c_str(), target.c_str()) != 0) {
         file_error code = last_error_or(EIO);
-        s.remove_new_file();
         // A folder where files of others may not be replaced (sticky).
         if (code == EPERM || code == EACCES)
             return s.rewrite_in_place_here(original, converted, failure);
-        failure = {action_rename, code, 0};
+        s.remove_new_file();
+        failure = {action_rename, code, 0, {}};
         return false;
     }
     s.new_file.clear();
+    // The new file is the project now; closing it ends its lock.
+    (void)s.made.close();
     remove_leftovers(folder, name);
     return true;
 }

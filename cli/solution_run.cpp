@@ -66,13 +66,15 @@ public:
         add(line_end.narrow);
     }
 
-    // "action(path)" and "   ^ERROR: N, text", and the error's annotation.
-    void add_failure(std::string_view action, file_error code)
+    // "action(path)" and "   ^ERROR: N, text", and the error's annotation;
+    // `file` names the file the step failed on where it is not the solution.
+    void add_failure(std::string_view action, file_error code, std::string_view file = {})
     {
+        std::string_view named = file.empty() ? std::string_view(path_) : file;
         std::string text = system_error_text(code);
         add(action);
         add(failure_open.narrow);
-        add_file_text(path_);
+        add_file_text(named);
         add(failure_close.narrow);
         add(line_end.narrow);
         add(failure_code.narrow);
@@ -80,8 +82,9 @@ public:
         add(failure_text.narrow);
         add(text);
         add(line_end.narrow);
-        annotate(annotation_kind::error, 0, std::string(action) + failure_open.narrow + path_ + failure_close.narrow +
-                                 std::string(failed_text) + text);
+        annotate(annotation_kind::error, 0,
+                 std::string(action) + failure_open.narrow + std::string(named) + failure_close.narrow +
+                     std::string(failed_text) + text);
     }
 
     // A failure the program found itself: its line, and its annotation.
@@ -174,12 +177,13 @@ solution_result retarget_solution(const cli_request& request, const std::string&
         entry.add_failure("open", code);
         return finished(entry, solution_outcome::failed);
     }
-    std::string bytes;
-    if (file_error code = file.read(bytes)) {
+    byte_buffer read;
+    if (file_error code = file.read(read)) {
         entry.add_failure("read", code);
         return finished(entry, solution_outcome::failed);
     }
 
+    std::string_view bytes = read.view();
     header_builder builder{bytes, entry, {}};
     solution_header header = find_solution_header_edits(bytes, request.target, apply_edit, &builder);
     if (header.utf16) {
@@ -206,14 +210,15 @@ solution_result retarget_solution(const cli_request& request, const std::string&
         entry.add(line_end.narrow);
         entry.add(would_text);
         entry.add_line(label);
-        entry.annotate(annotation_kind::error, line_of(bytes, builder.first_change), std::string(would_text) + std::string(label));
+        entry.annotate(annotation_kind::error, line_of(bytes, builder.first_change),
+                       std::string(would_text) + std::string(label));
         return finished(entry, solution_outcome::retargeted);
     }
 
     rewrite_hold hold;
     replace_failure failure;
     if (!file.replace(bytes, builder.converted.view(), failure)) {
-        entry.add_failure(failure.action ? failure.action : "write", failure.error);
+        entry.add_failure(failure.action ? failure.action : "write", failure.error, failure.file);
         if (failure.restore_error != 0)
             entry.add_failure("restore", failure.restore_error);
         return finished(entry, solution_outcome::failed);

@@ -236,7 +236,13 @@ TEST_F(CliSolution, AReadOnlySolutionOrOneThatCannotBeWrittenFailsTheRunAndKeeps
     stamp before = stamp_of(root / "zlibvc.sln");
     cli_run r = run({"2026", "--annotate=github", "zlibvc.sln"});
     EXPECT_EQ(r.exit_code, 2);
+    // Write access is asked for only once a change is known: the lines it
+    // would change come first.
     EXPECT_EQ(r.out.rfind("[zlibvc.sln]\nConfiguring solution for Visual Studio 2026\n\n"
+                          "Microsoft Visual Studio Solution File, Format Version 11.00\n"
+                          "# Visual C++ Express 2010\n"
+                          "+ VisualStudioVersion = 18.0\n"
+                          "+ MinimumVisualStudioVersion = 10.0.40219.1\n"
                           "open(zlibvc.sln)\n   ^ERROR: 13, Permission denied\n"
                           "::error file=zlibvc.sln::open(zlibvc.sln) failed: Permission denied\n[lib/",
                           0),
