@@ -1,8 +1,29 @@
 #include "cli/cli_main.h"
 
+#include <string>
+#include <string_view>
+
 #include "cli/cli_command_line.h"
 #include "cli/cli_run.h"
 #include "cli/project_io.h"
+#include "core/printable_text.h"
+
+namespace {
+
+// The problem names what was typed (an option, a version): printed as data.
+std::string printable(std::string_view text)
+{
+    std::string form;
+    char piece[256];
+    while (!text.empty()) {
+        std::size_t written = 0;
+        text.remove_prefix(write_printable(text, piece, sizeof piece, written));
+        form.append(piece, written);
+    }
+    return form;
+}
+
+}  // namespace
 
 #ifndef PROJPORT_VERSION_TEXT
 #define PROJPORT_VERSION_TEXT "unknown"
@@ -19,7 +40,7 @@ int cli_main(const std::vector<std::string>& arguments)
                                                                                              : cli_exit_failed;
     case cli_action::usage_error:
         // The exit code says it already; standard error may be closed.
-        (void)cli_write(cli_stream::error, "projport-cli: " + request.problem + "\n");
+        (void)cli_write(cli_stream::error, "projport-cli: " + printable(request.problem) + "\n");
         (void)cli_write(cli_stream::error, cli_usage_text());
         return cli_exit_failed;
     case cli_action::convert:

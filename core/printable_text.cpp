@@ -58,25 +58,28 @@ std::size_t printable_size(std::string_view text) noexcept
     return size;
 }
 
-std::size_t write_printable(std::string_view text, char* out) noexcept
+std::size_t write_printable(std::string_view text, char* out, std::size_t room, std::size_t& written) noexcept
 {
     constexpr char digits[] = "0123456789ABCDEF";
-    char* next = out;
-    for (std::size_t at = 0; at < text.size();) {
+    written = 0;
+    std::size_t at = 0;
+    while (at < text.size()) {
         std::size_t kept = kept_length(text, at);
+        if ((kept == 0 ? escape_size : kept) > room - written)
+            break;
         if (kept == 0) {
             auto byte = static_cast<unsigned char>(text[at]);
-            next[0] = '\\';
-            next[1] = 'x';
-            next[2] = digits[byte >> 4];
-            next[3] = digits[byte & 0xF];
-            next += escape_size;
+            out[written] = '\\';
+            out[written + 1] = 'x';
+            out[written + 2] = digits[byte >> 4];
+            out[written + 3] = digits[byte & 0xF];
+            written += escape_size;
             ++at;
         } else {
-            std::memcpy(next, text.data() + at, kept);
-            next += kept;
+            std::memcpy(out + written, text.data() + at, kept);
+            written += kept;
             at += kept;
         }
     }
-    return static_cast<std::size_t>(next - out);
+    return at;
 }

@@ -23,6 +23,8 @@
 // is nothing to escape. Linear.
 std::size_t printable_size(std::string_view text) noexcept;
 
-// Writes the printable form of `text` to `out`, which has room for
-// printable_size(text) bytes. Returns how many it wrote.
-std::size_t write_printable(std::string_view text, char* out) noexcept;
+// Writes the printable form of the start of `text` to `out`, as much of it
+// as fits in `room` bytes without cutting a character or an escape (four
+// bytes of room always take at least one byte of a text that is not empty).
+// Returns how many bytes of `text` it took; `written` is how many it wrote.
+std::size_t write_printable(std::string_view text, char* out, std::size_t room, std::size_t& written) noexcept;

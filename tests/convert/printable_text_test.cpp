@@ -12,10 +12,19 @@
 
 namespace {
 
-std::string printable(std::string_view text)
+// The printable form, written in pieces as small as `room` allows.
+std::string printable(std::string_view text, std::size_t room = 4)
 {
-    std::string out(printable_size(text), '\0');
-    out.resize(write_printable(text, out.data()));
+    std::string out;
+    std::string piece(room, '\0');
+    while (!text.empty()) {
+        std::size_t written = 0;
+        std::size_t taken = write_printable(text, piece.data(), room, written);
+        if (taken == 0)
+            break;
+        out.append(piece, 0, written);
+        text.remove_prefix(taken);
+    }
     return out;
 }
 
@@ -52,6 +61,7 @@ TEST_P(PrintableText, IsEscapedExactlyWhereItCouldActOnATerminalOrARunner)
 {
     const printable_case& c = GetParam();
     EXPECT_EQ(printable(c.text), c.form);
+    EXPECT_EQ(printable(c.text, 1000), c.form);
     EXPECT_EQ(printable_size(c.text), c.form.size());
     EXPECT_EQ(read_back(c.form), c.text);
 }
@@ -102,7 +112,8 @@ TEST(PrintableTextBytes, EveryTextReadsBackAndHoldsNoControlOrInvalidByte)
         std::string text(random() % 12, ' ');
         for (char& c : text)
             c = random() % 4 == 0 ? static_cast<char>(random() % 256) : alphabet[random() % alphabet.size()];
-        std::string form = printable(text);
+        std::string form = printable(text, 4 + random() % 8);
+        ASSERT_EQ(form, printable(text, 1000));
         ASSERT_EQ(read_back(form), text) << form;
         for (char c : form) {
             auto byte = static_cast<unsigned char>(c);
