@@ -449,7 +449,8 @@ std::string first_unprintable(const std::string& text)
         std::size_t length = lead < 0x80 ? 1 : (lead & 0xE0) == 0xC0 ? 2 : (lead & 0xF0) == 0xE0 ? 3
                              : (lead & 0xF8) == 0xF0                  ? 4
                                                                       : 0;
-        bool control = lead < 0x20 ? lead != '\n' && lead != '\t' : lead == 0x7F || (lead == 0xC2 && byte(at + 1) < 0xA0);
+        bool c1 = lead == 0xC2 && byte(at + 1) < 0xA0;
+        bool control = lead < 0x20 ? lead != '\n' && lead != '\t' : lead == 0x7F || c1;
         bool whole = length != 0 && lead != 0xC0 && lead != 0xC1 && lead < 0xF5;
         for (std::size_t i = 1; whole && i < length; ++i)
             whole = (byte(at + i) & 0xC0) == 0x80;
@@ -505,6 +506,20 @@ std::string sln_of(const std::string& entry)
            "Project(\"{8BC9CEB8-8B4A-11D0-8D11-00A0C91E6BC8}\") = \"a\", \"" + entry + "\", \"{1}\"\r\nEndProject\r\n";
 }
 
+// A .sln in UTF-16 LE with its byte order mark, listing `entry`.
+std::string utf16_sln_of(const std::u16string& entry)
+{
+    std::string narrow = sln_of("@");
+    std::u16string text(narrow.begin(), narrow.end());
+    text.replace(text.find(u'@'), 1, entry);
+    std::string bytes = "\xFF\xFE";
+    for (char16_t unit : text) {
+        bytes += static_cast<char>(unit & 0xFF);
+        bytes += static_cast<char>(unit >> 8);
+    }
+    return bytes;
+}
+
 std::string with_condition(const std::string& condition)
 {
     return project_of("DefaultTargets=\"Build\" ToolsVersion=\"14.0\"",
@@ -535,8 +550,13 @@ const injection_case injection_cases[] = {
      {{"t/s.slnx", "<Solution><Project Path=\"a&#10;::error file=x::forged.vcxproj\"/></Solution>"}},
      {"t/s.slnx"}, "open(t/a\\x0A::error file=x::forged.vcxproj)\n"},
     {"InvalidUtf8InASolutionEntry",
-     {{"t/s.sln", sln_of(latin1_and_c1 + ".vcxproj")}, {"t/" + latin1_and_c1 + ".vcxproj", small_project("v140", "14.0")}},
+     {{"t/s.sln", sln_of(latin1_and_c1 + ".vcxproj")},
+      {"t/" + latin1_and_c1 + ".vcxproj", small_project("v140", "14.0")}},
      {"t/s.sln"}, "[t/caf\\xE9\\xC2\\x9B2J.vcxproj]\n"},
+    {"LoneSurrogateAndNelInAUtf16SolutionEntry",
+     {{"t/s.sln", utf16_sln_of(u"a\xD800\x0085.vcxproj")},
+      {"t/a\xED\xA0\x80\xC2\x85.vcxproj", small_project("v140", "14.0")}},
+     {"t/s.sln"}, "[t/a\\xED\\xA0\\x80\\xC2\\x85.vcxproj]\n"},
     {"SdkValueOnTheCommandLine", {}, {"--sdk=10.0" + forged, "t"}, "unknown SDK version 10.0\\x0A::error file=x"},
     {"UnknownOptionOnTheCommandLine", {}, {"--x" + title, "t"}, "unknown option --x\\x1B]0;title\\x07\\x1B[2J\n"},
 };
@@ -564,7 +584,9 @@ TEST_P(InjectedOutput, ShowsEscapedAndNoLineOfTheReportIsACommandButItsOwn)
 }
 
 INSTANTIATE_TEST_SUITE_P(HostileTree, InjectedOutput, testing::ValuesIn(injection_cases),
-                         [](const testing::TestParamInfo<injection_case>& info) { return std::string(info.param.name); });
+                         [](const testing::TestParamInfo<injection_case>& info) {
+                             return std::string(info.param.name);
+                         });
 
 // ---- files outside the tree ----
 
@@ -690,8 +712,8 @@ const memory_case memory_cases[] = {
     {"TheConvertedText", project_of_40_megabytes, "", "convert", false},
     {"TheListingOfAProjectThatNeedsNoChange", configured_with_a_huge_leftover, "", "convert", false},
     {"TheListingOfAProjectWritten", retargeted_with_a_huge_leftover,
-     "ToolsVersion=\"14.0\"\n<PlatformToolset>v140</PlatformToolset>\n\nProject is ready for Visual Studio 2019\n", "list",
-     true},
+     "ToolsVersion=\"14.0\"\n<PlatformToolset>v140</PlatformToolset>\n\nProject is ready for Visual Studio 2019\n",
+     "list", true},
 };
 
 class OutOfMemory : public HostileTree, public testing::WithParamInterface<memory_case> {};
@@ -711,10 +733,11 @@ TEST_P(OutOfMemory, AProjectThatCannotBeHeldFailsAndTheRunGoesOn)
     EXPECT_EQ(end.exit_code, 2) << out.substr(0, 2000);
     std::string no_memory = strerror(ENOMEM);
     std::string step = c.step;
+    std::string heading = "[a.vcxproj]\nConfiguring project for Visual Studio 2019\n\n";
+    std::string failure = step + "(a.vcxproj)\n   ^ERROR: " + std::to_string(ENOMEM) + ", " + no_memory + "\n";
+    std::string annotation = "::error file=a.vcxproj::" + step + "(a.vcxproj) failed: " + no_memory + "\n";
     EXPECT_EQ(out.substr(0, out.find("[b.vcxproj]")),
-              "[a.vcxproj]\nConfiguring project for Visual Studio 2019\n\n" + std::string(c.report) + step +
-                  "(a.vcxproj)\n   ^ERROR: " + std::to_string(ENOMEM) + ", " + no_memory + "\n" + "::error file=a.vcxproj::" +
-                  step + "(a.vcxproj) failed: " + no_memory + "\n");
+              heading + std::string(c.report) + failure + annotation);
     EXPECT_EQ(read_whole_file((root / "a.vcxproj").string()) != project, c.written);
     EXPECT_EQ(read_whole_file((root / "b.vcxproj").string()), small_project("v142", "15.0"));
     EXPECT_NE(out.find("2 projects: 1 retargeted, 0 already configured, 0 without a match, 1 failed"),
