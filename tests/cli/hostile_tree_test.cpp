@@ -584,8 +584,8 @@ TEST_P(InjectedOutput, ShowsEscapedAndNoLineOfTheReportIsACommandButItsOwn)
 }
 
 INSTANTIATE_TEST_SUITE_P(HostileTree, InjectedOutput, testing::ValuesIn(injection_cases),
-                         [](const testing::TestParamInfo<injection_case>& info) {
-                             return std::string(info.param.name);
+                         [](const testing::TestParamInfo<injection_case>& tested) {
+                             return std::string(tested.param.name);
                          });
 
 // ---- files outside the tree ----
@@ -746,6 +746,8 @@ TEST_P(OutOfMemory, AProjectThatCannotBeHeldFailsAndTheRunGoesOn)
 }
 
 INSTANTIATE_TEST_SUITE_P(HostileTree, OutOfMemory, testing::ValuesIn(memory_cases),
-                         [](const testing::TestParamInfo<memory_case>& info) { return std::string(info.param.name); });
+                         [](const testing::TestParamInfo<memory_case>& tested) {
+                             return std::string(tested.param.name);
+                         });
 
 }  // namespace

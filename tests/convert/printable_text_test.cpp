@@ -93,9 +93,9 @@ INSTANTIATE_TEST_SUITE_P(
         printable_case{"the last code point", "\xf4\x8f\xbf\xbf", "\xf4\x8f\xbf\xbf"},
         printable_case{"a four-byte form cut at the end", "\xf0\x9f\x98", "\\xF0\\x9F\\x98"},
         printable_case{"a written escape", "a\\x0Ab", "a\\x5Cx0Ab"}),
-    [](const testing::TestParamInfo<printable_case>& info) {
+    [](const testing::TestParamInfo<printable_case>& tested) {
         std::string name;
-        for (char c : std::string_view(info.param.what))
+        for (char c : std::string_view(tested.param.what))
             name += (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ? c : '_';
         return name;
     });
