@@ -529,6 +529,9 @@ std::string with_condition(const std::string& condition)
 const injection_case injection_cases[] = {
     {"CommandInAFolderName", {{"t/x" + forged + "/a.vcxproj", small_project("v140", "14.0")}}, {"t"},
      "[t/x\\x0A::error file=x::forged/a.vcxproj]\n"},
+    {"CommandInAFolderNameAsProjport", {{"t/x" + forged + "/a.vcxproj", small_project("v140", "14.0")}},
+     {"--as-projport", "t"},
+     "[t/x\\x0A::error file=x::forged/a.vcxproj]\nConfiguring project for Visual Studio 2019\n"},
     {"StopCommandsInAFileName", {{"t/a" + stop + ".vcxproj", small_project("v140", "14.0")}}, {"t"},
      "[t/a\\x0A::stop-commands::a1b2\\x0A.vcxproj]\n"},
     {"AzureCommandInAFileName", {{"t/a" + azure + ".vcxproj", small_project("v140", "14.0")}}, {"t"},
