@@ -12,12 +12,12 @@
 
 #include "cli/byte_buffer.h"
 #include "cli/file_system.h"
+#include "cli/printable_output.h"
 #include "cli/project_discovery.h"
 #include "cli/project_io.h"
 #include "core/cli_rules.h"
 #include "core/conversion.h"
 #include "core/leftover_toolsets.h"
-#include "core/printable_text.h"
 #include "core/report_texts.h"
 #include "core/retarget.h"
 #include "core/rewrite_hold.h"
@@ -86,22 +86,6 @@ void append_number(std::string& text, std::uint64_t number)
         number /= 10;
     } while (number != 0);
     return text.append(std::string_view(digits + at, sizeof digits - at));
-}
-
-// Appends the printable form of `text` (printable_text.h). Returns false,
-// part of it appended, when the memory cannot be had.
-[[nodiscard]] bool append_printable(byte_buffer& out, std::string_view text) noexcept
-{
-    if (printable_size(text) == text.size())
-        return out.append(text);
-    char piece[1024];
-    while (!text.empty()) {
-        std::size_t written = 0;
-        text.remove_prefix(write_printable(text, piece, sizeof piece, written));
-        if (!out.append(std::string_view(piece, written)))
-            return false;
-    }
-    return true;
 }
 
 // GitHub's workflow commands: a message escapes '%' (first), CR and LF; a
