@@ -615,11 +615,14 @@ TEST_F(HostileTree, AFolderWalkFollowsALinkOnlyToAProjectInsideIt)
     };
     for (const auto& [link, target] : links)
         fs::create_symlink(target, root / link);
+    fs::create_symlink(root / "outside/o.vcxproj", root / "t/absolute-out.vcxproj");
+    fs::create_symlink(root / "t/sub/z.vcxproj", root / "t/absolute-in.vcxproj");
     posix_child_end end = run({"2019", "--annotate=github", "t"});
     ASSERT_TRUE(end.finished);
     std::string out = output();
     EXPECT_EQ(end.exit_code, 0) << "a link left as it is fails no run\n" << out;
-    for (const char* link : {"t/chain-out.vcxproj", "t/evil.vcxproj", "t/out.vcxproj", "t/prefix.vcxproj"}) {
+    for (const char* link :
+         {"t/absolute-out.vcxproj", "t/chain-out.vcxproj", "t/evil.vcxproj", "t/out.vcxproj", "t/prefix.vcxproj"}) {
         EXPECT_NE(out.find("[" + std::string(link) + "] link leads outside the folder; left as it is\n"
                            "::warning file=" + link + "::link leads outside the folder; left as it is\n"),
                   std::string::npos)
@@ -634,6 +637,7 @@ TEST_F(HostileTree, AFolderWalkFollowsALinkOnlyToAProjectInsideIt)
     EXPECT_EQ(read_whole_file((root / "t/sub/notes.txt").string()), props);
     EXPECT_NE(read_whole_file((root / "t/sub/z.vcxproj").string()), project);
     EXPECT_NE(read_whole_file((root / "t/.vs/hidden.vcxproj").string()), project);
+    // t/absolute-in.vcxproj leads to the file t/a.vcxproj leads to: taken once.
     EXPECT_NE(out.find("[t/a.vcxproj]\n"), std::string::npos) << out;
     EXPECT_NE(out.find("[t/chain.vcxproj]\n"), std::string::npos) << out;
     EXPECT_NE(out.find("\n2 projects: 2 retargeted, 0 already configured, 0 without a match, 0 failed;"),
