@@ -48,8 +48,8 @@ struct folder_entry {
 // named on the command line counts as the folder).
 [[nodiscard]] bool is_existing_folder(const std::string& path) noexcept;
 
-// Whether `path` itself is a symbolic link (POSIX) or a reparse point
-// (Windows), not following it.
+// Whether `path` itself is a symbolic link (on Windows a symbolic link or
+// a junction), not following it.
 [[nodiscard]] bool is_link(const std::string& path) noexcept;
 
 // The absolute path of the file `path` leads to, every link on the way

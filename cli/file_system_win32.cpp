@@ -54,8 +54,17 @@ bool is_existing_folder(const std::string& path) noexcept
 
 bool is_link(const std::string& path) noexcept
 {
-    DWORD attributes = GetFileAttributesW(widen(path).c_str());
-    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT);
+    // The reparse point itself, not where it leads: a symbolic link or a
+    // junction leads elsewhere; other reparse points (a file of a cloud
+    // drive, a deduplicated file) are the file itself.
+    unique_handle file{CreateFileW(widen(path).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                   nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT,
+                                   nullptr)};
+    FILE_ATTRIBUTE_TAG_INFO info;
+    if (!file.is_open() || !GetFileInformationByHandleEx(file.get(), FileAttributeTagInfo, &info, sizeof info))
+        return false;
+    return (info.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) &&
+           (info.ReparseTag == IO_REPARSE_TAG_SYMLINK || info.ReparseTag == IO_REPARSE_TAG_MOUNT_POINT);
 }
 
 unsigned final_path(const std::string& path, std::string& resolved)
