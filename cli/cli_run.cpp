@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <cstring>
+#include <initializer_list>
 #include <memory>
 #include <new>
 #include <string>
@@ -9,6 +11,9 @@
 #include <vector>
 
 #include "cli/annotations.h"
+#include "cli/byte_buffer.h"
+#include "cli/file_system.h"
+#include "cli/printable_output.h"
 #include "cli/project_discovery.h"
 #include "cli/project_io.h"
 #include "cli/solution_run.h"
@@ -25,9 +30,12 @@ namespace {
 // the annotation of a failed step ("open(P) failed: <system text>").
 constexpr const char no_memory_text[] = "not enough memory for the project\n";
 constexpr std::string_view failed_text = " failed: ";
+// A link a folder walk does not follow: "[path] <why>; left as it is".
+constexpr std::string_view left_open = "] ";
+constexpr std::string_view left_close = "; left as it is\n";
 
 // A text of report_texts.h without the line end that closes it, for an annotation.
-std::string_view without_line_end(const char* text)
+std::string_view without_line_end(std::string_view text)
 {
     std::string_view line = text;
     while (!line.empty() && line.back() == '\n')
@@ -69,57 +77,145 @@ void append_number(std::string& text, std::uint64_t number)
     text.append(digits + at, sizeof digits - at);
 }
 
+// Appends the decimal digits of `number`. Returns false when the memory
+// cannot be had.
+[[nodiscard]] bool append_number(byte_buffer& text, std::uint64_t number) noexcept
+{
+    char digits[24];
+    std::size_t at = sizeof digits;
+    do {
+        digits[--at] = static_cast<char>('0' + number % 10);
+        number /= 10;
+    } while (number != 0);
+    return text.append(std::string_view(digits + at, sizeof digits - at));
+}
+
+// A piece of an annotation's message: the program's own text, or a text
+// from a path or a file, which is made printable first.
+struct message_part {
+    std::string_view text;
+    bool data = false;
+};
+
+// How far a report had come, to go back to.
+struct report_mark {
+    std::size_t lines = 0;
+    std::size_t annotations = 0;
+};
+
 // What one project (or one failed solution or PATH) prints, gathered and
-// written in one piece: its own lines, then its annotations.
+// written in one piece: its own lines, then its annotations. A text that
+// came from a path or a file enters it only through add_data (or as a data
+// part of an annotation), which writes its printable form. Its memory grows
+// as large as a file makes it: when some text cannot be added, the report
+// says so (lacks_memory) and fail_for_memory turns it into a failure.
 class project_report {
 public:
-    project_report(const std::string& path, annotation_format annotate) : path_(path), annotate_(annotate) {}
+    project_report(std::string_view path, annotation_format annotate) : path_(path), annotate_(annotate) {}
 
-    void add(std::string_view text) { lines_.append(text); }
+    // The program's own text.
+    void add(std::string_view text) { keep(!lacks_memory_ && lines_.append(text)); }
+
+    // A text from a path or a file, in its printable form.
+    void add_data(std::string_view data) { keep(!lacks_memory_ && append_printable(lines_, data)); }
+
+    void add_number(std::uint64_t number) { keep(!lacks_memory_ && append_number(lines_, number)); }
 
     // "action(path)" and "   ^ERROR: N, text", and its annotation; `file`
     // names the file the step failed on where it is not the project.
     void add_failure(std::string_view action, file_error code, std::string_view file = {})
     {
+        std::string_view named = file.empty() ? path_ : file;
         std::string text = system_error_text(code);
-        std::string caption = std::string(action) + failure_open.narrow +
-                              std::string(file.empty() ? std::string_view(path_) : file) + failure_close.narrow;
-        lines_.append(caption).append(line_end.narrow).append(failure_code.narrow);
-        append_number(lines_, code);
-        lines_.append(failure_text.narrow).append(text).append(line_end.narrow);
-        annotate(annotation_kind::error, 0, caption + std::string(failed_text) + text);
+        add(action);
+        add(failure_open.narrow);
+        add_data(named);
+        add(failure_close.narrow);
+        add(line_end.narrow);
+        add(failure_code.narrow);
+        add_number(code);
+        add(failure_text.narrow);
+        add_data(text);
+        add(line_end.narrow);
+        annotate(annotation_kind::error, 0,
+                 {{action}, {failure_open.narrow}, {named, true}, {failure_close.narrow}, {failed_text}, {text, true}});
     }
 
     // A failure the program found itself: its line, and its annotation.
     void add_failure_line(const char* text)
     {
         add(text);
-        annotate(annotation_kind::error, 0, without_line_end(text));
+        annotate(annotation_kind::error, 0, {{without_line_end(text)}});
     }
 
     // One annotation: `line` 0 for none.
-    void annotate(annotation_kind kind, std::size_t line, std::string_view message)
+    void annotate(annotation_kind kind, std::size_t line, std::initializer_list<message_part> message)
     {
-        append_annotation(annotations_, annotate_, kind, path_, line, message);
+        if (annotate_ == annotation_format::none || lacks_memory_)
+            return;
+        scratch_.clear();
+        for (const message_part& part : message)
+            keep(part.data ? append_printable(scratch_, part.text) : scratch_.append(part.text));
+        keep(!lacks_memory_ && append_annotation(annotations_, annotate_, kind, path_, line, scratch_.view()));
     }
 
     bool annotating() const noexcept { return annotate_ != annotation_format::none; }
 
-    // Writes what was gathered. Returns 0 or the error of the write.
+    // Whether some text could not be added for want of memory: nothing is
+    // added after it, and fail_for_memory must say so.
+    bool lacks_memory() const noexcept { return lacks_memory_; }
+
+    report_mark mark() const noexcept { return {lines_.size(), annotations_.size()}; }
+
+    // Drops what was added after `mark` and reports, in its place, that the
+    // step `action` failed for want of memory. Where even that does not fit,
+    // the report shrinks to a line of the program's own.
+    void fail_for_memory(report_mark since, std::string_view action)
+    {
+        scratch_ = byte_buffer();
+        // Shrinking keeps the memory already had: it cannot fail.
+        (void)lines_.resize(since.lines);
+        (void)annotations_.resize(since.annotations);
+        lacks_memory_ = false;
+        add_failure(action, out_of_memory_code);
+        if (!lacks_memory_)
+            return;
+        lines_ = byte_buffer();
+        annotations_ = byte_buffer();
+        lost_ = true;
+    }
+
+    // Writes what was gathered; a report with a text missing is never
+    // printed as if whole. Returns 0 or the error of the write.
     [[nodiscard]] file_error flush()
     {
-        lines_ += annotations_;
-        annotations_.clear();
-        file_error code = lines_.empty() ? 0 : cli_write(cli_stream::output, lines_);
+        if (lacks_memory_)
+            fail_for_memory({}, "report");
+        if (lost_) {
+            lost_ = false;
+            return cli_write(cli_stream::output, no_memory_text);
+        }
+        // In one write where the memory allows.
+        if (!annotations_.empty() && lines_.append(annotations_.view()))
+            annotations_.clear();
+        file_error code = lines_.empty() ? 0 : cli_write(cli_stream::output, lines_.view());
+        if (code == 0 && !annotations_.empty())
+            code = cli_write(cli_stream::output, annotations_.view());
         lines_.clear();
+        annotations_.clear();
         return code;
     }
 
 private:
-    const std::string& path_;
+    void keep(bool added) noexcept { lacks_memory_ = lacks_memory_ || !added; }
+
+    std::string_view path_;
     annotation_format annotate_ = annotation_format::none;
-    std::string lines_;
-    std::string annotations_;
+    bool lacks_memory_ = false;
+    bool lost_ = false;
+    byte_buffer lines_;
+    byte_buffer annotations_;
+    byte_buffer scratch_;
 };
 
 // From `from` (an offset of the converted text) on, a line of the converted
@@ -127,6 +223,28 @@ private:
 struct line_shift {
     std::size_t from = 0;
     std::ptrdiff_t lines = 0;
+};
+
+// The line shifts of a conversion, in increasing order of `from`: as many as
+// a file makes, so kept in memory whose growth can fail.
+class line_shifts {
+public:
+    [[nodiscard]] bool push(line_shift shift) noexcept
+    {
+        return bytes_.append(std::string_view(reinterpret_cast<const char*>(&shift), sizeof shift));
+    }
+
+    std::size_t size() const noexcept { return bytes_.size() / sizeof(line_shift); }
+
+    line_shift operator[](std::size_t i) const noexcept
+    {
+        line_shift shift;
+        std::memcpy(&shift, bytes_.data() + i * sizeof shift, sizeof shift);
+        return shift;
+    }
+
+private:
+    byte_buffer bytes_;
 };
 
 std::ptrdiff_t count_line_feeds(std::string_view text)
@@ -137,10 +255,11 @@ std::ptrdiff_t count_line_feeds(std::string_view text)
 // A converted project and what is known of how it came from the original.
 struct conversion_outcome {
     verdict told;
-    std::string built;           // the converted text, when the rules built one here
+    bool lacks_memory = false;   // the converted text or its shifts could not be held
+    byte_buffer built;           // the converted text, when the rules built one here
     std::string_view converted;  // the converted text (== original when nothing changed)
-    std::size_t first_change = 0;     // offset in the original of the change nearest its start
-    std::vector<line_shift> shifts;   // in increasing order of `from`
+    std::size_t first_change = 0;  // offset in the original of the change nearest its start
+    line_shifts shifts;
 };
 
 // Working memory of --as-projport, kept from one project to the next and
@@ -179,31 +298,39 @@ struct edit_builder {
 void apply_edit(void* context, const cli_edit& e)
 {
     auto& b = *static_cast<edit_builder*>(context);
-    std::string& out = b.outcome.built;
-    out.append(b.original.data() + b.copied, e.at - b.copied);
-    out.append(e.text);
+    if (b.outcome.lacks_memory)
+        return;
+    byte_buffer& out = b.outcome.built;
+    bool held = out.append(b.original.substr(b.copied, e.at - b.copied)) && out.append(e.text);
     b.copied = e.at + e.length;
     if (b.first)
         b.outcome.first_change = e.at;
     b.first = false;
     std::ptrdiff_t lines = count_line_feeds(e.text) - count_line_feeds(b.original.substr(e.at, e.length));
-    if (lines != 0)
-        b.outcome.shifts.push_back({out.size(), lines});
+    if (held && lines != 0)
+        held = b.outcome.shifts.push({out.size(), lines});
+    b.outcome.lacks_memory = !held;
     if (e.kind == change_kind::inserted)
         b.report.add(inserted_mark.narrow);
-    b.report.add(e.reported);
+    b.report.add_data(e.reported);
     b.report.add(line_end.narrow);
 }
 
 void convert_by_cli_rules(std::string_view original, const run_setup& setup, project_report& report,
                           conversion_outcome& outcome)
 {
-    outcome.built.reserve(original.size() + 64);
+    if (original.size() > static_cast<std::size_t>(-1) - 64 || !outcome.built.reserve(original.size() + 64)) {
+        outcome.lacks_memory = true;
+        return;
+    }
     edit_builder builder{original, report, outcome};
     cli_target target{setup.request.target, setup.request.sdk};
     cli_edits found = find_cli_edits(original, target, apply_edit, &builder);
-    outcome.built.append(original.data() + builder.copied, original.size() - builder.copied);
-    outcome.converted = outcome.built;
+    if (outcome.lacks_memory || !outcome.built.append(original.substr(builder.copied))) {
+        outcome.lacks_memory = true;
+        return;
+    }
+    outcome.converted = outcome.built.view();
     if (outcome.converted != original)
         outcome.told.told = setup.request.check ? conversion_verdict::would_retarget : conversion_verdict::ready;
     else
@@ -215,7 +342,7 @@ void print_change(void* context, change_kind kind, std::string_view text)
     auto& report = *static_cast<project_report*>(context);
     if (kind == change_kind::inserted)
         report.add(inserted_mark.narrow);
-    report.add(text);
+    report.add_data(text);
     report.add(line_end.narrow);
 }
 
@@ -274,14 +401,14 @@ void convert_as_projport(std::string_view original, const run_setup& setup, proj
             std::size_t behind = anchor + project_anchor.size();
             outcome.first_change = std::min(common, behind);
             if (behind < original.size() && original[behind] == '\n')
-                outcome.shifts.push_back({behind + 1, 1});
+                outcome.lacks_memory = !outcome.shifts.push({behind + 1, 1});
         }
     }
 }
 
 struct leftover_listing {
     project_report& report;
-    const std::vector<line_shift>* shifts = nullptr;  // null: lines as found
+    const line_shifts* shifts = nullptr;  // null: lines as found
     std::size_t next_shift = 0;
     std::ptrdiff_t shifted = 0;
 };
@@ -290,22 +417,23 @@ void list_leftover(void* context, const leftover_toolset& element)
 {
     auto& listing = *static_cast<leftover_listing*>(context);
     if (listing.shifts) {
-        const std::vector<line_shift>& shifts = *listing.shifts;
+        const line_shifts& shifts = *listing.shifts;
         while (listing.next_shift < shifts.size() && shifts[listing.next_shift].from <= element.offset)
             listing.shifted += shifts[listing.next_shift++].lines;
     }
     std::size_t line = static_cast<std::size_t>(static_cast<std::ptrdiff_t>(element.line) - listing.shifted);
-    std::string text = leftover_line.narrow;
-    append_number(text, line);
-    text.append(leftover_element.narrow).append(element.element).append(leftover_end.narrow);
-    listing.report.add(text);
-    std::string message = std::string(element.element) + std::string(without_line_end(leftover_end.narrow));
-    listing.report.annotate(annotation_kind::warning, line, message);
+    project_report& report = listing.report;
+    report.add(leftover_line.narrow);
+    report.add_number(line);
+    report.add(leftover_element.narrow);
+    report.add_data(element.element);
+    report.add(leftover_end.narrow);
+    report.annotate(annotation_kind::warning, line, {{element.element, true}, {without_line_end(leftover_end.narrow)}});
 }
 
 // Lists the toolset elements of `text` left as they stand; with `shifts`,
 // by their lines in the original. Returns how many.
-unsigned list_leftovers(std::string_view text, const std::vector<line_shift>* shifts, const cli_version_row& row,
+unsigned list_leftovers(std::string_view text, const line_shifts* shifts, const cli_version_row& row,
                         project_report& report)
 {
     leftover_listing listing{report, shifts};
@@ -369,10 +497,11 @@ project_result convert_one(const run_setup& setup, const std::string& path)
     project_result result;
     project_report report(path, request.annotate);
     report.add(heading_open.narrow);
-    report.add(path);
+    report.add_data(path);
     report.add(heading_version.narrow);
     report.add(label);
     report.add(heading_close.narrow);
+    report_mark headed = report.mark();
 
     cli_project project;
     if (file_error code = project.open(path, !request.check)) {
@@ -392,59 +521,97 @@ project_result convert_one(const run_setup& setup, const std::string& path)
         return result;
     }
 
+    std::string_view original = bytes.view();
+
     conversion_outcome outcome;
-    outcome.converted = bytes.view();
+    outcome.converted = original;
     if (request.as_projport)
-        convert_as_projport(bytes.view(), setup, report, outcome);
+        convert_as_projport(original, setup, report, outcome);
     else
-        convert_by_cli_rules(bytes.view(), setup, report, outcome);
+        convert_by_cli_rules(original, setup, report, outcome);
+    // A project that cannot be held in memory is never written: its report
+    // says why, and the memory goes back for the next project.
+    if (outcome.lacks_memory || report.lacks_memory()) {
+        outcome = conversion_outcome();
+        report.fail_for_memory(headed, "convert");
+        result.output_error = report.flush();
+        return result;
+    }
     result.kind = kind_of(outcome.told);
 
     // A converted text equal to the file's bytes is never written.
     bool writes = !request.check && !outcome.told.failed() && outcome.told.told == conversion_verdict::ready &&
-                  outcome.converted != bytes.view();
+                  outcome.converted != original;
     if (!writes) {
         add_verdict(report, outcome.told, label);
         // Under --check the lines are those of the file as it stands: the
         // converted text's, moved back over what the edits added or removed.
         bool checked_change = !outcome.told.failed() && outcome.told.told == conversion_verdict::would_retarget;
         if (checked_change && report.annotating()) {
-            std::string message =
-                std::string(without_line_end(verdict_text(conversion_verdict::would_retarget).before.narrow)) +
-                std::string(label);
-            report.annotate(annotation_kind::error, line_of(bytes.view(), outcome.first_change), message);
+            std::string_view message = without_line_end(verdict_text(conversion_verdict::would_retarget).before.narrow);
+            report.annotate(annotation_kind::error, line_of(original, outcome.first_change), {{message}, {label}});
         }
-        std::string_view scanned = result.kind == outcome_kind::failed ? bytes.view() : outcome.converted;
+        std::string_view scanned = result.kind == outcome_kind::failed ? original : outcome.converted;
         result.leftovers = list_leftovers(scanned, checked_change ? &outcome.shifts : nullptr, setup.row, report);
+        if (report.lacks_memory()) {
+            result.kind = outcome_kind::failed;
+            report.fail_for_memory(headed, "convert");
+        }
         result.output_error = report.flush();
         return result;
     }
 
     rewrite_hold hold;
     replace_failure failure;
-    if (project.replace(bytes.view(), outcome.converted, failure)) {
+    report_mark listed;
+    if (project.replace(original, outcome.converted, failure)) {
         add_verdict(report, outcome.told, label);
+        listed = report.mark();
         result.leftovers = list_leftovers(outcome.converted, nullptr, setup.row, report);
     } else {
         result.kind = outcome_kind::failed;
         report.add_failure(failure.action ? failure.action : "write", failure.error, failure.file);
         if (failure.restore_error != 0)
             report.add_failure("restore", failure.restore_error);
-        result.leftovers = list_leftovers(bytes.view(), nullptr, setup.row, report);
+        listed = report.mark();
+        result.leftovers = list_leftovers(original, nullptr, setup.row, report);
+    }
+    // What was written stays said; the listing that did not fit is a failure.
+    if (report.lacks_memory()) {
+        result.kind = outcome_kind::failed;
+        report.fail_for_memory(listed, "list");
     }
     result.output_error = report.flush();
     return result;
 }
 
-// The solutions and PATHs that could not be read: each counts as a failed project.
+// The solutions and PATHs that could not be read: each counts as a failed
+// project. A link left as it is ("[path] link leads outside the folder; left
+// as it is") is no project and no failure: the tree is as its owner made it,
+// and the warning says what was not followed.
 file_error report_problems(const cli_request& request, const std::vector<discovery_problem>& problems,
                            run_counts& counts)
 {
     for (const discovery_problem& problem : problems) {
         project_report report(problem.path, request.annotate);
-        report.add_failure(problem.action ? problem.action : "open", problem.code);
-        ++counts.projects;
-        ++counts.failed;
+        if (problem.left) {
+            const char* why = cli_error_text(problem.code);
+            report.add(heading_open.narrow);
+            report.add_data(problem.path);
+            report.add(left_open);
+            report.add(why);
+            report.add(left_close);
+            report.annotate(annotation_kind::warning, 0, {{why}, {without_line_end(left_close)}});
+        } else {
+            report.add_failure(problem.action ? problem.action : "open", problem.code);
+            ++counts.projects;
+            ++counts.failed;
+        }
+        if (report.lacks_memory()) {
+            report.fail_for_memory({}, "report");
+            counts.projects += problem.left ? 1 : 0;
+            counts.failed += problem.left ? 1 : 0;
+        }
         if (file_error code = report.flush())
             return code;
     }

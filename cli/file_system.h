@@ -11,6 +11,10 @@
 #include <string_view>
 #include <vector>
 
+// The system's code for memory that could not be had: ENOMEM on POSIX,
+// ERROR_NOT_ENOUGH_MEMORY on Windows.
+extern const unsigned out_of_memory_code;
+
 // How this platform writes paths: the separator it puts between their parts
 // ('\\' on Windows, '/' on POSIX), whether `c` is one ('\\' or '/' on
 // Windows, '/' on POSIX), and the length of the drive `path` starts with
@@ -50,6 +54,16 @@ struct folder_entry {
 // Whether `path` names a folder (following links, so that a link to a folder
 // named on the command line counts as the folder).
 [[nodiscard]] bool is_existing_folder(const std::string& path) noexcept;
+
+// Whether `path` itself is a symbolic link (on Windows a symbolic link or
+// a junction), not following it.
+[[nodiscard]] bool is_link(const std::string& path) noexcept;
+
+// The absolute path of the file `path` leads to, every link on the way
+// resolved (realpath on POSIX; on Windows GetFinalPathNameByHandleW on the
+// file opened, in its "\\?\" form). Returns 0, or the error code of the
+// failed call (a link that leads nowhere, a loop of links).
+[[nodiscard]] unsigned final_path(const std::string& path, std::string& resolved);
 
 // Whether something exists under `path` as it is written (a link counts even
 // when it leads nowhere).

@@ -3,6 +3,8 @@
 #include <dirent.h>
 #include <errno.h>
 #include <fcntl.h>
+#include <limits.h>
+#include <stdlib.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -30,6 +32,8 @@ bool is_real_folder(const std::string& path) noexcept
 }
 
 }  // namespace
+
+const unsigned out_of_memory_code = ENOMEM;
 
 const char path_separator = '/';
 
@@ -93,6 +97,21 @@ bool is_existing_folder(const std::string& path) noexcept
 {
     struct stat info;
     return stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+}
+
+bool is_link(const std::string& path) noexcept
+{
+    struct stat info;
+    return lstat(path.c_str(), &info) == 0 && S_ISLNK(info.st_mode);
+}
+
+unsigned final_path(const std::string& path, std::string& resolved)
+{
+    char buffer[PATH_MAX];
+    if (!realpath(path.c_str(), buffer))
+        return last_error();
+    resolved = buffer;
+    return 0;
 }
 
 bool path_exists(const std::string& path) noexcept

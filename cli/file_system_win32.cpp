@@ -16,6 +16,8 @@ constexpr const char* action_read = "read";
 
 }  // namespace
 
+const unsigned out_of_memory_code = ERROR_NOT_ENOUGH_MEMORY;
+
 const char path_separator = '\\';
 
 bool is_path_separator(char c) noexcept
@@ -71,6 +73,46 @@ bool is_existing_folder(const std::string& path) noexcept
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
+bool is_link(const std::string& path) noexcept
+{
+    // The reparse point itself, not where it leads: a symbolic link or a
+    // junction leads elsewhere; other reparse points (a file of a cloud
+    // drive, a deduplicated file) are the file itself.
+    unique_handle file{CreateFileW(widen(path).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                   nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT,
+                                   nullptr)};
+    FILE_ATTRIBUTE_TAG_INFO info;
+    if (!file.is_open() || !GetFileInformationByHandleEx(file.get(), FileAttributeTagInfo, &info, sizeof info))
+        return false;
+    return (info.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) &&
+           (info.ReparseTag == IO_REPARSE_TAG_SYMLINK || info.ReparseTag == IO_REPARSE_TAG_MOUNT_POINT);
+}
+
+unsigned final_path(const std::string& path, std::string& resolved)
+{
+    // Opened as identify_file opens it: following links, with no right
+    // asked, so that a file held by another program still resolves.
+    unique_handle file{CreateFileW(widen(path).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                   nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr)};
+    if (!file.is_open())
+        return last_error_or(ERROR_GEN_FAILURE);
+    std::wstring name(MAX_PATH, L'\0');
+    for (;;) {
+        DWORD length = GetFinalPathNameByHandleW(file.get(), name.data(), static_cast<DWORD>(name.size()),
+                                                 FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+        if (length == 0)
+            return last_error_or(ERROR_GEN_FAILURE);
+        // Too small a buffer: the length needed, its terminating zero included.
+        if (length >= name.size()) {
+            name.resize(length);
+            continue;
+        }
+        name.resize(length);
+        resolved = narrow(name);
+        return 0;
+    }
+}
+
 bool path_exists(const std::string& path) noexcept
 {
     return GetFileAttributesW(widen(path).c_str()) != INVALID_FILE_ATTRIBUTES;
@@ -98,9 +140,11 @@ unsigned list_folder(const std::string& path, std::vector<folder_entry>& entries
         std::wstring_view name = found.cFileName;
         if (name == L"." || name == L"..")
             continue;
-        bool is_folder = (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) &&
-                         !(found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT);
-        entries.push_back({narrow(name), is_folder});
+        bool is_reparse_point = (found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+        bool is_folder = (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && !is_reparse_point;
+        // A symbolic link or a junction may lead to a folder or elsewhere;
+        // a plain file leads nowhere else and needs no look of its own.
+        entries.push_back({narrow(name), is_folder, is_reparse_point});
     } while (FindNextFileW(search.get(), &found));
     unsigned code = last_error_or(ERROR_GEN_FAILURE);
     if (code == ERROR_NO_MORE_FILES)

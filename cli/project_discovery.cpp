@@ -111,12 +111,69 @@ void take(std::string path, project_set& seen, std::vector<std::string>& project
         projects.push_back(std::move(path));
 }
 
+// The last part of `path`.
+std::string_view last_part(std::string_view path) noexcept
+{
+    std::size_t end = path.size();
+    while (end > 0 && !is_path_separator(path[end - 1]))
+        --end;
+    return path.substr(end);
+}
+
+// The next part of `rest`, taken off its front with the separators before it.
+std::string_view next_part(std::string_view& rest) noexcept
+{
+    while (!rest.empty() && is_path_separator(rest.front()))
+        rest.remove_prefix(1);
+    std::size_t end = 0;
+    while (end < rest.size() && !is_path_separator(rest[end]))
+        ++end;
+    std::string_view part = rest.substr(0, end);
+    rest.remove_prefix(end);
+    return part;
+}
+
+// Whether the absolute path `path` lies below the folder `folder` (both as
+// final_path gives them), compared part by part: "/a/b/c" is inside "/a/b",
+// "/a/bc" is not, nor is "/a/b" itself.
+bool is_inside(std::string_view folder, std::string_view path) noexcept
+{
+    for (;;) {
+        std::string_view outer = next_part(folder);
+        std::string_view inner = next_part(path);
+        if (outer.empty())
+            return !inner.empty();
+        if (outer != inner)
+            return false;
+    }
+}
+
+// Why the link `path` is left as it is, or 0 when it is taken: a link that
+// leads nowhere is taken, for the open to report. With an empty `folder`
+// a link may lead anywhere.
+cli_error left_link_reason(const std::string& path, std::string_view folder)
+{
+    std::string target;
+    if (final_path(path, target) != 0)
+        return 0;
+    if (!folder.empty() && !is_inside(folder, target))
+        return error_link_outside;
+    if (!has_project_extension(last_part(target)))
+        return error_link_not_project;
+    return 0;
+}
+
 void walk_folder(const std::string& root, project_set& seen, std::vector<std::string>& projects,
                  std::vector<discovery_problem>& problems)
 {
     std::vector<std::string> found;
+    std::vector<discovery_problem> left;
     std::vector<std::string> pending{root};
     std::vector<folder_entry> entries;
+    // Links are judged by where they lead against where the folder itself
+    // lies; while that cannot be told, no link is taken.
+    std::string final_root;
+    bool rooted = final_path(root, final_root) == 0 && !final_root.empty();
     while (!pending.empty()) {
         std::string folder = std::move(pending.back());
         pending.pop_back();
@@ -129,35 +186,33 @@ void walk_folder(const std::string& root, project_set& seen, std::vector<std::st
             if (entry.is_folder) {
                 if (!is_skipped_folder(entry.name))
                     pending.push_back(joined(folder, entry.name));
-            } else if (has_project_extension(entry.name)) {
-                // A link is taken when it leads to a file, or nowhere.
-                std::string file = joined(folder, entry.name);
-                if (!entry.may_lead_to_folder || !is_existing_folder(file))
-                    found.push_back(std::move(file));
+                continue;
             }
+            if (!has_project_extension(entry.name))
+                continue;
+            std::string file = joined(folder, entry.name);
+            if (entry.may_lead_to_folder) {
+                // Links to folders are not followed.
+                if (is_existing_folder(file))
+                    continue;
+                if (is_link(file)) {
+                    cli_error why = rooted ? left_link_reason(file, final_root) : error_link_outside;
+                    if (why != 0) {
+                        left.push_back({std::move(file), nullptr, why, true});
+                        continue;
+                    }
+                }
+            }
+            found.push_back(std::move(file));
         }
     }
+    auto by_path = [](const discovery_problem& a, const discovery_problem& b) { return a.path < b.path; };
+    std::sort(left.begin(), left.end(), by_path);
+    for (discovery_problem& link : left)
+        problems.push_back(std::move(link));
     std::sort(found.begin(), found.end());
     for (std::string& path : found)
         take(std::move(path), seen, projects);
-}
-
-// A solution entry as it can be printed: its control characters as \xNN.
-std::string printable(std::string_view written)
-{
-    constexpr char digits[] = "0123456789ABCDEF";
-    std::string text;
-    for (char c : written) {
-        auto byte = static_cast<unsigned char>(c);
-        if (byte < 0x20 || byte == 0x7F) {
-            text += "\\x";
-            text += digits[byte >> 4];
-            text += digits[byte & 0xF];
-        } else {
-            text += c;
-        }
-    }
-    return text;
 }
 
 void read_solution(const std::string& path, bool is_slnx, project_set& seen, std::vector<std::string>& projects,
@@ -178,7 +233,7 @@ void read_solution(const std::string& path, bool is_slnx, project_set& seen, std
     // An entry with a control character is never opened: the name the
     // system would see ends at a zero byte, and could be another file.
     for (const std::string& entry : listing.rejected)
-        problems.push_back({std::string(folder) + printable(entry), "open", error_control_in_path});
+        problems.push_back({std::string(folder) + entry, "open", error_control_in_path});
     folder_listings listings;
     for (const std::string& entry : listing.paths)
         take(project_path_in(folder, entry, listings), seen, projects);
@@ -242,6 +297,8 @@ void discover_projects(const std::string& path, project_set& seen, std::vector<s
         read_solution(path, false, seen, projects, problems);
     else if (ends_with_ignoring_case(path, ".slnx"))
         read_solution(path, true, seen, projects, problems);
+    else if (cli_error why = is_link(path) ? left_link_reason(path, {}) : 0)
+        problems.push_back({path, nullptr, why, true});
     else
         take(path, seen, projects);
 }

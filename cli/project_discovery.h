@@ -4,12 +4,17 @@
 //   - an existing folder: every file below it whose name ends in ".vcxproj"
 //     (in any case), in bytewise order of the full paths; links to folders
 //     (reparse points on Windows) are not followed, and folders named ".git"
-//     or ".vs" (in any case) are skipped;
+//     or ".vs" (in any case) are skipped; a link to a file is taken only when
+//     the file it leads to is named like a project and lies inside the
+//     folder (else it is told as left, error_link_outside or
+//     error_link_not_project), and one that leads nowhere is taken for the
+//     open to report;
 //   - a solution, by its extension ".sln" or ".slnx" (in any case): the
 //     projects it lists (see solution_reader.h), relative to its folder; an
 //     entry with a control character is a problem, not a project;
 //   - anything else: a project file, whether it exists or not (the open of
-//     the conversion reports a missing one).
+//     the conversion reports a missing one), wherever it leads; but a link
+//     to a file not named like a project is told as left.
 // Paths are UTF-8 on every platform. Found projects are joined to the walked
 // folder or to the solution's folder part with the platform's separator:
 // "dir/x.sln" listing "sub\a.vcxproj" gives "dir/sub/a.vcxproj" on POSIX,
@@ -27,12 +32,14 @@
 #include "cli/cli_errors.h"
 
 // A solution that could not be opened or read (or is not a solution:
-// error_not_a_solution), a solution entry with a control character (its path
-// printable, error_control_in_path), or a folder that could not be listed.
+// error_not_a_solution), a solution entry with a control character
+// (error_control_in_path), a folder that could not be listed, or a link left
+// as it is.
 struct discovery_problem {
-    std::string path;
+    std::string path;              // as the solution or the walk has it: not yet printable
     const char* action = nullptr;  // "open" or "read"
     unsigned code = 0;             // errno on POSIX, the Windows error code on Windows, or a cli_error
+    bool left = false;             // a link left as it is (error_link_*): told, neither a project nor a failure
 };
 
 // The project files already taken, so that a project reached twice (named

@@ -6,6 +6,7 @@
 #include "cli/annotations.h"
 #include "cli/byte_buffer.h"
 #include "cli/file_system.h"
+#include "cli/printable_output.h"
 #include "cli/project_io.h"
 #include "core/report_texts.h"
 #include "core/rewrite_hold.h"
@@ -58,7 +59,7 @@ public:
     void add(std::string_view text) { lines_.append(text); }
 
     // What came from a file or a path: a solution's line, its path.
-    void add_file_text(std::string_view text) { lines_.append(text); }
+    void add_file_text(std::string_view text) { append_printable(lines_, text); }
 
     void add_line(std::string_view text)
     {
@@ -80,11 +81,13 @@ public:
         add(failure_code.narrow);
         append_number(lines_, code);
         add(failure_text.narrow);
-        add(text);
+        add_file_text(text);
         add(line_end.narrow);
-        annotate(annotation_kind::error, 0,
-                 std::string(action) + failure_open.narrow + std::string(named) + failure_close.narrow +
-                     std::string(failed_text) + text);
+        std::string message = std::string(action) + failure_open.narrow;
+        append_printable(message, named);
+        message.append(failure_close.narrow).append(failed_text);
+        append_printable(message, text);
+        annotate(annotation_kind::error, 0, message);
     }
 
     // A failure the program found itself: its line, and its annotation.

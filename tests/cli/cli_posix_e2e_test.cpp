@@ -455,8 +455,10 @@ TEST_F(CliRun, AConvertedTextEqualToTheFileIsNeverWritten)
 
 TEST_F(CliRun, AnnotationsFollowEachReportWithTheirTextsEscaped)
 {
-    // A path with ':', ',' and '%', and an element over lines with a '%'.
+    // A path with ':', ',' and '%', and an element over lines with a '%':
+    // its line ends are shown escaped, in its line and in its annotation.
     std::string spanning = "<PlatformToolset>\r\n v110_xp%\r\n</PlatformToolset>";
+    std::string shown = "<PlatformToolset>\\x0D\\x0A v110_xp%\\x0D\\x0A</PlatformToolset>";
     write_bytes(root / "we:ird,dir%20/p.vcxproj",
                 project_of("ToolsVersion=\"15.0\"", {"<ProjectGuid>{1}</ProjectGuid>", v140, spanning}));
     write_bytes(root / "empty.vcxproj", "");
@@ -465,9 +467,9 @@ TEST_F(CliRun, AnnotationsFollowEachReportWithTheirTextsEscaped)
     const std::string file = "we%3Aird%2Cdir%2520/p.vcxproj";
     EXPECT_EQ(r.out, heading("we:ird,dir%20/p.vcxproj", "2019") + v140 +
                          "\n\nProject would be retargeted to Visual Studio 2019\n"
-                         "  line 10: " + spanning + " left unchanged\n"
+                         "  line 10: " + shown + " left unchanged\n"
                          "::error file=" + file + ",line=7::Project would be retargeted to Visual Studio 2019\n"
-                         "::warning file=" + file + ",line=10::<PlatformToolset>%0D%0A v110_xp%25%0D%0A</PlatformToolset>"
+                         "::warning file=" + file + ",line=10::<PlatformToolset>\\x0D\\x0A v110_xp%25\\x0D\\x0A</PlatformToolset>"
                          " left unchanged\n" +
                          heading("gone:1.vcxproj", "2019") +
                          "open(gone:1.vcxproj)\n   ^ERROR: 2, No such file or directory\n"
@@ -493,6 +495,7 @@ TEST_F(CliRun, AzureAnnotationsNameEachFileByItsAbsolutePath)
 {
     // A path with ';', ']' and '%', and an element over lines with a '%'.
     std::string spanning = "<PlatformToolset>\r\n v110_xp%\r\n</PlatformToolset>";
+    std::string shown = "<PlatformToolset>\\x0D\\x0A v110_xp%\\x0D\\x0A</PlatformToolset>";
     write_bytes(root / "we;ird]dir%20/p.vcxproj",
                 project_of("ToolsVersion=\"15.0\"", {"<ProjectGuid>{1}</ProjectGuid>", v140, spanning}));
     write_bytes(root / "empty.vcxproj", "");
@@ -502,11 +505,11 @@ TEST_F(CliRun, AzureAnnotationsNameEachFileByItsAbsolutePath)
     const std::string file = here + "/we%3Bird%5Ddir%AZP2520/p.vcxproj";
     EXPECT_EQ(r.out, heading("./we;ird]dir%20/../we;ird]dir%20/p.vcxproj", "2019") + v140 +
                          "\n\nProject would be retargeted to Visual Studio 2019\n"
-                         "  line 10: " + spanning + " left unchanged\n"
+                         "  line 10: " + shown + " left unchanged\n"
                          "##vso[task.logissue type=error;sourcepath=" + file + ";linenumber=7;]"
                          "Project would be retargeted to Visual Studio 2019\n"
                          "##vso[task.logissue type=warning;sourcepath=" + file + ";linenumber=10;]"
-                         "<PlatformToolset>%0D%0A v110_xp%AZP25%0D%0A</PlatformToolset> left unchanged\n" +
+                         "<PlatformToolset>\\x0D\\x0A v110_xp%AZP25\\x0D\\x0A</PlatformToolset> left unchanged\n" +
                          heading("gone;1.vcxproj", "2019") +
                          "open(gone;1.vcxproj)\n   ^ERROR: 2, No such file or directory\n"
                          "##vso[task.logissue type=error;sourcepath=" + here + "/gone%3B1.vcxproj;]"

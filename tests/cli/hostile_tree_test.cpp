@@ -12,14 +12,18 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <chrono>
+#include <cstring>
 #include <ctime>
 #include <filesystem>
 #include <map>
+#include <ostream>
 #include <random>
 #include <set>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "support/posix_child.h"
@@ -309,9 +313,12 @@ TEST_F(HostileTree, FifosAndLinksToDevicesInATreeAreRefusedWithoutWaiting)
         ASSERT_TRUE(end.finished) << "a run " << mode << " hangs on a FIFO or a device";
         std::string out = output();
         EXPECT_EQ(end.exit_code, 2) << out;
-        EXPECT_EQ(count_of(out, "not a regular file"), 3u) << out;
+        // The FIFO is refused by the open; the links to devices lead out of
+        // the tree and are not even opened.
+        EXPECT_EQ(count_of(out, "not a regular file"), 1u) << out;
+        EXPECT_EQ(count_of(out, "link leads outside the folder"), 2u) << out;
         EXPECT_NE(out.find("[t/folder.vcxproj/inner.vcxproj]"), std::string::npos) << out;
-        EXPECT_NE(out.find("5 projects: 2 "), std::string::npos) << out;
+        EXPECT_NE(out.find("3 projects: 2 "), std::string::npos) << out;
     }
 }
 
@@ -444,5 +451,331 @@ TEST_F(HostileTree, AReadOnlyProjectIsNotRewrittenWhoeverRuns)
     end = run({"2019", "--check", "ro.vcxproj"});
     EXPECT_EQ(end.exit_code, 1) << output();
 }
+
+}  // namespace
+
+namespace {
+
+// ---- output that a file controls ----
+
+// Whether `text` is UTF-8 with no control character but the line feed and
+// the tab, C1 controls included: what a terminal shows and never obeys.
+std::string first_unprintable(const std::string& text)
+{
+    for (std::size_t at = 0; at < text.size();) {
+        auto byte = [&](std::size_t i) { return i < text.size() ? static_cast<unsigned char>(text[i]) : 0u; };
+        unsigned lead = byte(at);
+        std::size_t length = lead < 0x80 ? 1 : (lead & 0xE0) == 0xC0 ? 2 : (lead & 0xF0) == 0xE0 ? 3
+                             : (lead & 0xF8) == 0xF0                  ? 4
+                                                                      : 0;
+        bool c1 = lead == 0xC2 && byte(at + 1) < 0xA0;
+        bool control = lead < 0x20 ? lead != '\n' && lead != '\t' : lead == 0x7F || c1;
+        bool whole = length != 0 && lead != 0xC0 && lead != 0xC1 && lead < 0xF5;
+        for (std::size_t i = 1; whole && i < length; ++i)
+            whole = (byte(at + i) & 0xC0) == 0x80;
+        if (control || !whole)
+            return "byte " + std::to_string(lead) + " at " + std::to_string(at);
+        at += length;
+    }
+    return "";
+}
+
+// The lines of `text` that a CI runner would take for a command: every line
+// that begins with "::" or "##" but the program's own annotations, which
+// name a file below `root`.
+std::vector<std::string> forged_commands(const std::string& text, const std::string& root)
+{
+    std::vector<std::string> forged;
+    std::size_t at = 0;
+    while (at < text.size()) {
+        std::size_t end = text.find('\n', at);
+        std::string line = text.substr(at, end == std::string::npos ? std::string::npos : end - at);
+        at = end == std::string::npos ? text.size() : end + 1;
+        // GitHub's runner reads a command at the start of a line; Azure's
+        // agent takes "##vso[" wherever it stands.
+        if (line.rfind("::", 0) != 0 && line.rfind("##", 0) != 0 && line.find("##vso[") == std::string::npos)
+            continue;
+        bool own = line.rfind("::error file=" + root, 0) == 0 || line.rfind("::warning file=" + root, 0) == 0;
+        if (!own)
+            forged.push_back(line);
+    }
+    return forged;
+}
+
+// A hostile name or text, where it enters the report, and how it must show.
+struct injection_case {
+    const char* name;
+    std::vector<std::pair<std::string, std::string>> files;  // path below the root, bytes
+    std::vector<std::string> arguments;                       // after the version
+    std::string shown;                                        // in the report (or in the error stream)
+};
+
+void PrintTo(const injection_case& c, std::ostream* out)
+{
+    *out << c.name;
+}
+
+const std::string forged = "\n::error file=x::forged";
+const std::string stop = "\n::stop-commands::a1b2\n";
+const std::string azure = "\n##vso[task.complete result=Succeeded]";
+const std::string title = "\x1b]0;title\a\x1b[2J";
+const std::string latin1_and_c1 = "caf\xe9\xc2\x9b" "2J";
+
+std::string sln_of(const std::string& entry)
+{
+    return "Microsoft Visual Studio Solution File, Format Version 12.00\r\n"
+           "Project(\"{8BC9CEB8-8B4A-11D0-8D11-00A0C91E6BC8}\") = \"a\", \"" + entry + "\", \"{1}\"\r\nEndProject\r\n";
+}
+
+// A .sln in UTF-16 LE with its byte order mark, listing `entry`.
+std::string utf16_sln_of(const std::u16string& entry)
+{
+    std::string narrow = sln_of("@");
+    std::u16string text(narrow.begin(), narrow.end());
+    text.replace(text.find(u'@'), 1, entry);
+    std::string bytes = "\xFF\xFE";
+    for (char16_t unit : text) {
+        bytes += static_cast<char>(unit & 0xFF);
+        bytes += static_cast<char>(unit >> 8);
+    }
+    return bytes;
+}
+
+std::string with_condition(const std::string& condition)
+{
+    return project_of("DefaultTargets=\"Build\" ToolsVersion=\"14.0\"",
+                      {"<PlatformToolset Condition=\"" + condition + "\">v140</PlatformToolset>"});
+}
+
+const injection_case injection_cases[] = {
+    {"CommandInAFolderName", {{"t/x" + forged + "/a.vcxproj", small_project("v140", "14.0")}}, {"t"},
+     "[t/x\\x0A::error file=x::forged/a.vcxproj]\n"},
+    {"CommandInAFolderNameAsProjport", {{"t/x" + forged + "/a.vcxproj", small_project("v140", "14.0")}},
+     {"--as-projport", "t"},
+     "[t/x\\x0A::error file=x::forged/a.vcxproj]\nConfiguring project for Visual Studio 2019\n"},
+    {"StopCommandsInAFileName", {{"t/a" + stop + ".vcxproj", small_project("v140", "14.0")}}, {"t"},
+     "[t/a\\x0A::stop-commands::a1b2\\x0A.vcxproj]\n"},
+    {"AzureCommandInAFileName", {{"t/a" + azure + ".vcxproj", small_project("v140", "14.0")}}, {"t"},
+     "[t/a\\x0A\\x23#vso[task.complete result=Succeeded].vcxproj]\n"},
+    {"TerminalTitleAndClearedScreenInAFileName", {{"t/" + title + ".vcxproj", small_project("v140", "14.0")}},
+     {"t"}, "[t/\\x1B]0;title\\x07\\x1B[2J.vcxproj]\n"},
+    {"Latin1AndAC1ControlInAFileName", {{"t/" + latin1_and_c1 + ".vcxproj", small_project("v140", "14.0")}},
+     {"t"}, "[t/caf\\xE9\\xC2\\x9B2J.vcxproj]\n"},
+    {"LineBreakInAReplacedToolsVersion",
+     {{"t/a.vcxproj", small_project("v140", ("14.0" + forged).c_str())}}, {"t"},
+     "\nToolsVersion=\"14.0\\x0A::error file=x::forged\"\n"},
+    {"LineBreakInTheConditionOfAListedElement", {{"t/a.vcxproj", with_condition("'$(a)'=='b" + forged + "'")}},
+     {"t"}, ": <PlatformToolset Condition=\"'$(a)'=='b\\x0A::error file=x::forged'\">v140</PlatformToolset> left"},
+    {"MissingProjectNamedByAPath", {}, {"t/gone" + forged + ".vcxproj"},
+     "open(t/gone\\x0A::error file=x::forged.vcxproj)\n"},
+    {"ControlCharacterInASolutionEntry", {{"t/s.sln", sln_of("a" + title + ".vcxproj")}}, {"t/s.sln"},
+     "open(t/a\\x1B]0;title\\x07\\x1B[2J.vcxproj)\n"},
+    {"CharacterReferenceToALineFeedInASlnxEntry",
+     {{"t/s.slnx", "<Solution><Project Path=\"a&#10;::error file=x::forged.vcxproj\"/></Solution>"}},
+     {"t/s.slnx"}, "open(t/a\\x0A::error file=x::forged.vcxproj)\n"},
+    {"InvalidUtf8InASolutionEntry",
+     {{"t/s.sln", sln_of(latin1_and_c1 + ".vcxproj")},
+      {"t/" + latin1_and_c1 + ".vcxproj", small_project("v140", "14.0")}},
+     {"t/s.sln"}, "[t/caf\\xE9\\xC2\\x9B2J.vcxproj]\n"},
+    {"LoneSurrogateAndNelInAUtf16SolutionEntry",
+     {{"t/s.sln", utf16_sln_of(u"a\xD800\x0085.vcxproj")},
+      {"t/a\xED\xA0\x80\xC2\x85.vcxproj", small_project("v140", "14.0")}},
+     {"t/s.sln"}, "[t/a\\xED\\xA0\\x80\\xC2\\x85.vcxproj]\n"},
+    {"SdkValueOnTheCommandLine", {}, {"--sdk=10.0" + forged, "t"}, "unknown SDK version 10.0\\x0A::error file=x"},
+    {"UnknownOptionOnTheCommandLine", {}, {"--x" + title, "t"}, "unknown option --x\\x1B]0;title\\x07\\x1B[2J\n"},
+};
+
+class InjectedOutput : public HostileTree, public testing::WithParamInterface<injection_case> {};
+
+TEST_P(InjectedOutput, ShowsEscapedAndNoLineOfTheReportIsACommandButItsOwn)
+{
+    const injection_case& c = GetParam();
+    for (const auto& [path, bytes] : c.files)
+        write(root / path, bytes);
+    for (bool annotate : {false, true}) {
+        std::vector<std::string> arguments{"2019", "--check"};
+        if (annotate)
+            arguments.push_back("--annotate=github");
+        arguments.insert(arguments.end(), c.arguments.begin(), c.arguments.end());
+        posix_child_end end = run(arguments);
+        ASSERT_TRUE(end.finished);
+        std::string out = output() + read_whole_file((root / "err.txt").string());
+        SCOPED_TRACE(annotate ? "annotated" : "plain");
+        EXPECT_NE(out.find(c.shown), std::string::npos) << out;
+        EXPECT_EQ(first_unprintable(out), "") << out;
+        EXPECT_EQ(forged_commands(out, annotate ? "t/" : "-"), std::vector<std::string>{}) << out;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(HostileTree, InjectedOutput, testing::ValuesIn(injection_cases),
+                         [](const testing::TestParamInfo<injection_case>& tested) {
+                             return std::string(tested.param.name);
+                         });
+
+// ---- files outside the tree ----
+
+TEST_F(HostileTree, AFolderWalkFollowsALinkOnlyToAProjectInsideIt)
+{
+    std::string props = "<Project><PropertyGroup><PlatformToolset>v100</PlatformToolset></PropertyGroup></Project>\n";
+    std::string project = small_project("v100", "4.0");
+    write(root / "outside/Directory.Build.props", props);
+    write(root / "outside/o.vcxproj", project);
+    write(root / "tb/p.vcxproj", project);
+    write(root / "t/sub/z.vcxproj", project);
+    write(root / "t/sub/notes.txt", props);
+    write(root / "t/.vs/hidden.vcxproj", project);
+    const std::vector<std::pair<const char*, const char*>> links{
+        {"t/evil.vcxproj", "../outside/Directory.Build.props"},  // outside, and not a project
+        {"t/out.vcxproj", "../outside/o.vcxproj"},
+        {"t/prefix.vcxproj", "../tb/p.vcxproj"},                // "/…/tb" begins like "/…/t"
+        {"t/notes.vcxproj", "sub/notes.txt"},
+        {"t/a.vcxproj", "sub/z.vcxproj"},                       // inside: converted under this name
+        {"t/hidden.link", ".vs/hidden.vcxproj"},
+        {"t/chain.vcxproj", "hidden.link"},                     // a link to a link inside
+        {"t/chain-out.vcxproj", "out.vcxproj"},                 // a link to a link outside
+    };
+    for (const auto& [link, target] : links)
+        fs::create_symlink(target, root / link);
+    fs::create_symlink(root / "outside/o.vcxproj", root / "t/absolute-out.vcxproj");
+    fs::create_symlink(root / "t/sub/z.vcxproj", root / "t/absolute-in.vcxproj");
+    posix_child_end end = run({"2019", "--annotate=github", "t"});
+    ASSERT_TRUE(end.finished);
+    std::string out = output();
+    EXPECT_EQ(end.exit_code, 0) << "a link left as it is fails no run\n" << out;
+    for (const char* link :
+         {"t/absolute-out.vcxproj", "t/chain-out.vcxproj", "t/evil.vcxproj", "t/out.vcxproj", "t/prefix.vcxproj"}) {
+        EXPECT_NE(out.find("[" + std::string(link) + "] link leads outside the folder; left as it is\n"
+                           "::warning file=" + link + "::link leads outside the folder; left as it is\n"),
+                  std::string::npos)
+            << link << "\n" << out;
+    }
+    EXPECT_NE(out.find("[t/notes.vcxproj] link leads to a file that is not a project; left as it is\n"),
+              std::string::npos)
+        << out;
+    EXPECT_EQ(read_whole_file((root / "outside/Directory.Build.props").string()), props);
+    EXPECT_EQ(read_whole_file((root / "outside/o.vcxproj").string()), project);
+    EXPECT_EQ(read_whole_file((root / "tb/p.vcxproj").string()), project);
+    EXPECT_EQ(read_whole_file((root / "t/sub/notes.txt").string()), props);
+    EXPECT_NE(read_whole_file((root / "t/sub/z.vcxproj").string()), project);
+    EXPECT_NE(read_whole_file((root / "t/.vs/hidden.vcxproj").string()), project);
+    // t/absolute-in.vcxproj leads to the file t/a.vcxproj leads to: taken once.
+    EXPECT_NE(out.find("[t/a.vcxproj]\n"), std::string::npos) << out;
+    EXPECT_NE(out.find("[t/chain.vcxproj]\n"), std::string::npos) << out;
+    EXPECT_NE(out.find("\n2 projects: 2 retargeted, 0 already configured, 0 without a match, 0 failed;"),
+              std::string::npos)
+        << out;
+    EXPECT_TRUE(fs::is_symlink(root / "t/a.vcxproj"));
+
+    // A link that leads nowhere is taken, and its open fails the run.
+    fs::create_symlink("nowhere.vcxproj", root / "t/dangling.vcxproj");
+    end = run({"2019", "t"});
+    EXPECT_EQ(end.exit_code, 2) << output();
+    EXPECT_NE(output().find("open(t/dangling.vcxproj)\n   ^ERROR: 2, No such file or directory\n"),
+              std::string::npos)
+        << output();
+}
+
+TEST_F(HostileTree, ALinkNamedAsAPathIsConvertedWhereItLeadsWhenThatIsAProject)
+{
+    std::string props = "<Project><PropertyGroup><PlatformToolset>v100</PlatformToolset></PropertyGroup></Project>\n";
+    std::string project = small_project("v100", "4.0");
+    write(root / "outside/Directory.Build.props", props);
+    write(root / "outside/o.vcxproj", project);
+    fs::create_directories(root / "t");
+    fs::create_symlink("../outside/o.vcxproj", root / "t/o.vcxproj");
+    fs::create_symlink("../outside/Directory.Build.props", root / "t/props.vcxproj");
+    posix_child_end end = run({"2019", "t/o.vcxproj", "t/props.vcxproj"});
+    ASSERT_TRUE(end.finished);
+    EXPECT_EQ(end.exit_code, 0) << output();
+    EXPECT_NE(output().find("[t/props.vcxproj] link leads to a file that is not a project; left as it is\n"),
+              std::string::npos)
+        << output();
+    EXPECT_EQ(read_whole_file((root / "outside/Directory.Build.props").string()), props);
+    EXPECT_EQ(read_whole_file((root / "outside/o.vcxproj").string()), small_project("v142", "15.0"));
+}
+
+// ---- out of memory ----
+
+// A project that cannot be held in the memory the run may have fails with
+// the system's text, and the projects after it are done. A project already
+// written when its listing runs out says so, and fails.
+struct memory_case {
+    const char* name;
+    std::string (*project)();  // needs far more than memory_limit to convert and report, but not to read
+    const char* report;        // after the heading, before the failure's lines
+    const char* step;          // the failed step
+    bool written;
+};
+
+void PrintTo(const memory_case& c, std::ostream* out)
+{
+    *out << c.name;
+}
+
+constexpr long long memory_limit = 64ll << 20;
+
+std::string project_of_40_megabytes()
+{
+    return padded_project(40u << 20, 7);
+}
+
+// A toolset element left unchanged whose value is 16 MiB of control
+// characters: its line in the report, each byte escaped, is four times that.
+std::string huge_leftover()
+{
+    return "<PlatformToolset>v90" + std::string(16u << 20, '\x01') + "</PlatformToolset>\r\n";
+}
+
+std::string retargeted_with_a_huge_leftover()
+{
+    return small_project("v140", "14.0") + huge_leftover();
+}
+
+std::string configured_with_a_huge_leftover()
+{
+    return small_project("v142", "15.0") + huge_leftover();
+}
+
+const memory_case memory_cases[] = {
+    {"TheConvertedText", project_of_40_megabytes, "", "convert", false},
+    {"TheListingOfAProjectThatNeedsNoChange", configured_with_a_huge_leftover, "", "convert", false},
+    {"TheListingOfAProjectWritten", retargeted_with_a_huge_leftover,
+     "ToolsVersion=\"14.0\"\n<PlatformToolset>v140</PlatformToolset>\n\nProject is ready for Visual Studio 2019\n",
+     "list", true},
+};
+
+class OutOfMemory : public HostileTree, public testing::WithParamInterface<memory_case> {};
+
+TEST_P(OutOfMemory, AProjectThatCannotBeHeldFailsAndTheRunGoesOn)
+{
+    const memory_case& c = GetParam();
+    const std::string project = c.project();
+    write(root / "a.vcxproj", project);
+    write(root / "b.vcxproj", small_project("v100", "4.0"));
+    posix_child_options o = options();
+    o.memory_limit = memory_limit;
+    posix_child_end end = run_child(PROJPORT_CLI, {"2019", "--annotate=github", "a.vcxproj", "b.vcxproj"}, o);
+    ASSERT_TRUE(end.finished);
+    std::string out = output();
+    EXPECT_EQ(end.signal, 0) << "ended by signal " << end.signal;
+    EXPECT_EQ(end.exit_code, 2) << out.substr(0, 2000);
+    std::string no_memory = strerror(ENOMEM);
+    std::string step = c.step;
+    std::string heading = "[a.vcxproj]\nConfiguring project for Visual Studio 2019\n\n";
+    std::string failure = step + "(a.vcxproj)\n   ^ERROR: " + std::to_string(ENOMEM) + ", " + no_memory + "\n";
+    std::string annotation = "::error file=a.vcxproj::" + step + "(a.vcxproj) failed: " + no_memory + "\n";
+    EXPECT_EQ(out.substr(0, out.find("[b.vcxproj]")),
+              heading + std::string(c.report) + failure + annotation);
+    EXPECT_EQ(read_whole_file((root / "a.vcxproj").string()) != project, c.written);
+    EXPECT_EQ(read_whole_file((root / "b.vcxproj").string()), small_project("v142", "15.0"));
+    EXPECT_NE(out.find("2 projects: 1 retargeted, 0 already configured, 0 without a match, 1 failed"),
+              std::string::npos)
+        << out.substr(0, 2000);
+}
+
+INSTANTIATE_TEST_SUITE_P(HostileTree, OutOfMemory, testing::ValuesIn(memory_cases),
+                         [](const testing::TestParamInfo<memory_case>& tested) {
+                             return std::string(tested.param.name);
+                         });
 
 }  // namespace

@@ -365,7 +365,9 @@ TEST_F(HostileWrite, AReadOnlyProjectThatNeedsNoChangeIsOnlyRead)
 }
 
 // /proc/kmsg is a regular file of size 0 whose read waits for the next
-// kernel message: it is an empty project, never read.
+// kernel message: it is an empty project, never read. A link to it is not
+// even opened, since its name is no project's; the project bound over by
+// it, in a mount namespace of the test's own, is opened and not read.
 TEST_F(HostileWrite, AFileWhoseReadNeverEndsIsNotRead)
 {
     int probe = open("/proc/kmsg", O_RDONLY | O_NONBLOCK | O_CLOEXEC);
@@ -373,11 +375,26 @@ TEST_F(HostileWrite, AFileWhoseReadNeverEndsIsNotRead)
         GTEST_SKIP() << "/proc/kmsg cannot be opened here: " << strerror(errno);
     close(probe);
     fs::create_directories(root / "t");
-    fs::create_symlink("/proc/kmsg", root / "t" / "kmsg.vcxproj");
+    fs::create_symlink("/proc/kmsg", root / "t" / "link.vcxproj");
     posix_child_options o = options();
     o.time_limit_ms = 20000;
-    posix_child_end end = run_child(PROJPORT_CLI, {"2019", "--check", "kmsg.vcxproj"}, o);
+    posix_child_end end = run_child(PROJPORT_CLI, {"2019", "--check", "link.vcxproj"}, o);
     ASSERT_TRUE(end.finished) << "the read of /proc/kmsg never ends";
+    EXPECT_EQ(end.exit_code, 0) << output();
+    EXPECT_NE(output().find("[link.vcxproj] link leads to a file that is not a project"), std::string::npos)
+        << output();
+
+    std::string why;
+    if (!mounts_work(why))
+        GTEST_SKIP() << why;
+    write(root / "t" / "kmsg.vcxproj", "");
+    end = run_child(unshare,
+                    {"-m", "/bin/sh", "-c",
+                     "mount --bind /proc/kmsg kmsg.vcxproj || exit 99; exec \"$1\" 2019 --check kmsg.vcxproj", "sh",
+                     PROJPORT_CLI},
+                    o);
+    ASSERT_TRUE(end.finished) << "the read of /proc/kmsg never ends";
+    ASSERT_NE(end.exit_code, 99) << "/proc/kmsg could not be bound over a project: " << output();
     EXPECT_EQ(end.exit_code, 2) << output();
     EXPECT_NE(output().find("the project file is empty"), std::string::npos) << output();
 }

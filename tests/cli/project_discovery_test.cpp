@@ -130,6 +130,7 @@ struct problem {
     std::string path;  // relative to the tree
     const char* action;
     unsigned code;
+    bool left = false;
 };
 
 // A tree, the paths given to discover_projects in turn, and what it must find.
@@ -270,13 +271,14 @@ const discovery_case discovery_cases[] = {
       {step::file, "all.sln", sln_listing({"Directory.Build.props\0.vcxproj"s, "b.vcxproj"})}},
      {"all.sln"},
      {"b.vcxproj"},
-     {{"Directory.Build.props\\x00.vcxproj", "open", error_control_in_path}}},
+     {{"Directory.Build.props\0.vcxproj"s, "open", error_control_in_path}}},
 #ifndef _WIN32
     // POSIX special files, links and permissions
-    {"FifoAndDeviceLinkInATreeAreTakenForTheOpenToRefuse",
+    {"FifoInATreeIsTakenForTheOpenToRefuseAndALinkToADeviceIsLeft",
      {{step::fifo, "t/fifo.vcxproj"}, {step::link, "t/dev.vcxproj", "/dev/zero"}},
      {"t"},
-     {"t/dev.vcxproj", "t/fifo.vcxproj"}},
+     {"t/fifo.vcxproj"},
+     {{"t/dev.vcxproj", nullptr, error_link_outside, true}}},
     {"FolderWalkDoesNotFollowLinksToFolders",
      {{step::file, "outside/o.vcxproj"},
       {step::file, "outside/dir.vcxproj/in.vcxproj"},
@@ -286,7 +288,14 @@ const discovery_case discovery_cases[] = {
       {step::link, "walked/linked-file.vcxproj", "outside/o.vcxproj"},
       {step::link, "walked/dangling.vcxproj", "nowhere"}},
      {"walked"},
-     {"walked/dangling.vcxproj", "walked/linked-file.vcxproj", "walked/real/r.vcxproj"}},
+     {"walked/dangling.vcxproj", "walked/real/r.vcxproj"},
+     {{"walked/linked-file.vcxproj", nullptr, error_link_outside, true}}},
+    {"FolderWalkThroughALinkJudgesLinksByWhereTheFolderLies",
+     {{step::file, "real/.git/h.vcxproj"},
+      {step::link, "real/l.vcxproj", "real/.git/h.vcxproj"},
+      {step::link, "link", "real"}},
+     {"link"},
+     {"link/l.vcxproj"}},
     {"NamedLinkToAFolderIsWalked",
      {{step::file, "real/r.vcxproj"}, {step::link, "link", "real"}},
      {"link"},
@@ -389,6 +398,7 @@ TEST_P(DiscoveryTable, FindsTheProjectsAndProblems)
         EXPECT_EQ(found.problems[i].path, full(c.problems[i].path));
         EXPECT_STREQ(found.problems[i].action, c.problems[i].action);
         EXPECT_EQ(found.problems[i].code, c.problems[i].code);
+        EXPECT_EQ(found.problems[i].left, c.problems[i].left);
     }
 }
 

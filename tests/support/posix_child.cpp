@@ -40,6 +40,11 @@ long long now_ms()
         if (setrlimit(RLIMIT_FSIZE, &limit) != 0)
             _exit(126);
     }
+    if (options.memory_limit >= 0) {
+        rlimit limit{static_cast<rlim_t>(options.memory_limit), static_cast<rlim_t>(options.memory_limit)};
+        if (setrlimit(RLIMIT_AS, &limit) != 0)
+            _exit(126);
+    }
     // What a shell leaves: default actions, nothing blocked.
     sigset_t none;
     sigemptyset(&none);

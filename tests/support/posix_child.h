@@ -15,6 +15,7 @@ struct posix_child_options {
     int output_fd = -1;           // standard output and error go here instead, when not -1
     std::string error_file;       // standard error alone, when not empty
     long long file_size_limit = -1;  // RLIMIT_FSIZE in bytes, or -1 for none
+    long long memory_limit = -1;     // RLIMIT_AS in bytes, or -1 for none
     unsigned time_limit_ms = 60000;
 };
 
