@@ -10,12 +10,15 @@
 
 #include "cli/project_discovery.h"
 #include "cli/project_io.h"
+#include "cli/project_sheets.h"
+#include "cli/project_texts.h"
 #include "core/cli_rules.h"
 #include "core/conversion.h"
 #include "core/leftover_toolsets.h"
 #include "core/report_texts.h"
 #include "core/retarget.h"
 #include "core/rewrite_hold.h"
+#include "core/toolset_ladders.h"
 
 namespace {
 
@@ -210,32 +213,100 @@ struct edit_builder {
     bool first = true;
 };
 
+// A path or a text of a file, as the report shows it.
+void add_file_text(project_report& report, std::string_view text)
+{
+    report.add(text);
+}
+
 void apply_edit(void* context, const cli_edit& e)
 {
     auto& b = *static_cast<edit_builder*>(context);
     std::string& out = b.outcome.built;
     out.append(b.original.data() + b.copied, e.at - b.copied);
-    out.append(e.text);
+    std::size_t text_from = out.size();
+    std::string reported;
+    if (e.pieces.count == 0) {
+        out.append(e.text);
+        reported = e.reported;
+    } else {
+        for (std::size_t i = 0; i < e.pieces.count; ++i) {
+            out.append(e.pieces.piece[i]);
+            if (i >= e.reported_from && i < e.reported_to)
+                reported.append(e.pieces.piece[i]);
+        }
+    }
     b.copied = e.at + e.length;
     if (b.first)
         b.outcome.first_change = e.at;
     b.first = false;
-    std::ptrdiff_t lines = count_line_feeds(e.text) - count_line_feeds(b.original.substr(e.at, e.length));
+    std::ptrdiff_t lines = count_line_feeds(std::string_view(out).substr(text_from)) -
+                           count_line_feeds(b.original.substr(e.at, e.length));
     if (lines != 0)
         b.outcome.shifts.push_back({out.size(), lines});
     if (e.kind == change_kind::inserted)
         b.report.add(inserted_mark.narrow);
-    b.report.add(e.reported);
+    add_file_text(b.report, reported);
     b.report.add(line_end.narrow);
 }
 
-void convert_by_cli_rules(std::string_view original, const run_setup& setup, project_report& report,
-                          conversion_outcome& outcome)
+// Where a project was found: through a solution (for $(SolutionDir)) or not.
+struct project_origin {
+    const std::string& path;
+    bool through_solution = false;
+    const std::string& solution_folder;
+};
+
+// The facts of the sheets a project imports and of Directory.Build.props,
+// looked up only where they can change what the rules do.
+void look_up_imports(std::string_view original, const project_origin& origin, cli_target& target,
+                     project_sheets& sheets)
+{
+    cli_edits alone = find_cli_edits(original, target, nullptr, nullptr);
+    bool sdk_open = !target.sdk.empty() && !alone.has_sdk;
+    if (alone.has_toolset && !alone.sdk_insertion)
+        return;
+    read_project_sheets(original, origin.path, origin.through_solution, origin.solution_folder, target, sheets);
+    constexpr cli_version first_directory_props = 4;  // 2017
+    bool sdk_possible = alone.sdk_insertion || (!alone.has_toolset && sheets.imported.toolset);
+    if (sdk_open && sdk_possible && !sheets.imported.sdk && target.version >= first_directory_props)
+        read_directory_props(origin.path, target, sheets);
+    target.imported = sheets.imported;
+}
+
+// The lines on where the toolset or the SDK comes from, after the changes.
+void add_import_lines(project_report& report, const cli_edits& found, const cli_target& target,
+                      const project_sheets& sheets)
+{
+    if (!found.has_toolset && sheets.imported.toolset) {
+        report.add(toolset_set_in);
+        add_file_text(report, sheets.toolset_sheet);
+        report.add(text_line_end);
+    }
+    if (found.sdk_imported) {
+        report.add(sdk_set_in);
+        add_file_text(report, sheets.sdk_file);
+        report.add(text_line_end);
+    }
+    if (!found.sdk_minimum.empty()) {
+        report.add(sdk_kept_open);
+        add_file_text(report, found.sdk_minimum);
+        report.add(sdk_kept_above);
+        report.add(target.sdk);
+        report.add(text_line_end);
+    }
+}
+
+void convert_by_cli_rules(std::string_view original, const run_setup& setup, const project_origin& origin,
+                          project_report& report, conversion_outcome& outcome)
 {
     outcome.built.reserve(original.size() + 64);
     edit_builder builder{original, report, outcome};
-    cli_target target{setup.request.target, setup.request.sdk};
+    cli_target target{setup.request.target, setup.request.sdk, {}};
+    project_sheets sheets;
+    look_up_imports(original, origin, target, sheets);
     cli_edits found = find_cli_edits(original, target, apply_edit, &builder);
+    add_import_lines(report, found, target, sheets);
     outcome.built.append(original.data() + builder.copied, original.size() - builder.copied);
     outcome.converted = outcome.built;
     if (outcome.converted != original)
@@ -343,7 +414,9 @@ unsigned list_leftovers(std::string_view text, const std::vector<line_shift>* sh
                         project_report& report)
 {
     leftover_listing listing{report, shifts};
-    return static_cast<unsigned>(find_leftover_toolsets(text, row.toolset, row.xp_toolset, list_leftover, &listing));
+    unsigned ladder = ladder_number(static_cast<cli_version>(&row - cli_version_table));
+    return static_cast<unsigned>(
+        find_leftover_toolsets(text, row.toolset, row.xp_toolset, list_leftover, &listing, ladder));
 }
 
 std::size_t line_of(std::string_view text, std::size_t offset)
@@ -396,8 +469,9 @@ outcome_kind kind_of(verdict told)
 
 // Converts (or checks) the project at `path` and prints its report, under a
 // rewrite_hold while the project is replaced and its report printed.
-project_result convert_one(const run_setup& setup, const std::string& path)
+project_result convert_one(const run_setup& setup, const project_origin& origin)
 {
+    const std::string& path = origin.path;
     const cli_request& request = setup.request;
     std::string_view label = setup.row.label;
     project_result result;
@@ -431,7 +505,7 @@ project_result convert_one(const run_setup& setup, const std::string& path)
     if (request.as_projport)
         convert_as_projport(bytes, setup, report, outcome);
     else
-        convert_by_cli_rules(bytes, setup, report, outcome);
+        convert_by_cli_rules(bytes, setup, origin, report, outcome);
     result.kind = kind_of(outcome.told);
 
     // A converted text equal to the file's bytes is never written.
@@ -553,14 +627,18 @@ int run_cli(const cli_request& request)
     struct found_projects {
         std::vector<std::string> projects;
         std::vector<discovery_problem> problems;
+        std::vector<std::string> solution_folders;
+        std::vector<bool> through_solution;
     };
     std::vector<found_projects> found(request.paths.size());
     for (std::size_t p = 0; p < request.paths.size(); ++p)
-        discover_projects(request.paths[p], seen, found[p].projects, found[p].problems);
+        discover_projects(request.paths[p], seen, found[p].projects, found[p].problems, &found[p].solution_folders,
+                          &found[p].through_solution);
     for (const found_projects& path : found) {
         output_error = report_problems(request, path.problems, counts);
         for (std::size_t i = 0; output_error == 0 && i < path.projects.size(); ++i) {
-            project_result result = convert_one(setup, path.projects[i]);
+            project_result result =
+                convert_one(setup, {path.projects[i], path.through_solution[i], path.solution_folders[i]});
             count(counts, result);
             output_error = result.output_error;
             held = held_signal();

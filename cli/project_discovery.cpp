@@ -105,14 +105,27 @@ bool is_skipped_folder(std::string_view name) noexcept
     return same_ignoring_case(name, ".git") || same_ignoring_case(name, ".vs");
 }
 
-void take(std::string path, project_set& seen, std::vector<std::string>& projects)
+// Where a project was reached through a solution, for $(SolutionDir).
+struct solution_origin {
+    std::vector<std::string>* folders = nullptr;
+    std::vector<bool>* through = nullptr;
+    std::string_view folder{};
+    bool is_solution = false;
+};
+
+void take(std::string path, project_set& seen, std::vector<std::string>& projects, const solution_origin& origin = {})
 {
-    if (seen.add(path))
-        projects.push_back(std::move(path));
+    if (!seen.add(path))
+        return;
+    projects.push_back(std::move(path));
+    if (origin.folders)
+        origin.folders->emplace_back(origin.is_solution ? origin.folder : std::string_view());
+    if (origin.through)
+        origin.through->push_back(origin.is_solution);
 }
 
 void walk_folder(const std::string& root, project_set& seen, std::vector<std::string>& projects,
-                 std::vector<discovery_problem>& problems)
+                 std::vector<discovery_problem>& problems, const solution_origin& origin)
 {
     std::vector<std::string> found;
     std::vector<std::string> pending{root};
@@ -139,7 +152,7 @@ void walk_folder(const std::string& root, project_set& seen, std::vector<std::st
     }
     std::sort(found.begin(), found.end());
     for (std::string& path : found)
-        take(std::move(path), seen, projects);
+        take(std::move(path), seen, projects, origin);
 }
 
 // A solution entry as it can be printed: its control characters as \xNN.
@@ -161,7 +174,7 @@ std::string printable(std::string_view written)
 }
 
 void read_solution(const std::string& path, bool is_slnx, project_set& seen, std::vector<std::string>& projects,
-                   std::vector<discovery_problem>& problems)
+                   std::vector<discovery_problem>& problems, solution_origin origin)
 {
     std::string bytes;
     const char* action = nullptr;
@@ -180,8 +193,10 @@ void read_solution(const std::string& path, bool is_slnx, project_set& seen, std
     for (const std::string& entry : listing.rejected)
         problems.push_back({std::string(folder) + printable(entry), "open", error_control_in_path});
     folder_listings listings;
+    origin.folder = folder;
+    origin.is_solution = true;
     for (const std::string& entry : listing.paths)
-        take(project_path_in(folder, entry, listings), seen, projects);
+        take(project_path_in(folder, entry, listings), seen, projects, origin);
 }
 
 }  // namespace
@@ -234,14 +249,16 @@ std::string project_path_in(std::string_view folder, std::string_view written, f
 }  // namespace
 
 void discover_projects(const std::string& path, project_set& seen, std::vector<std::string>& projects,
-                       std::vector<discovery_problem>& problems)
+                       std::vector<discovery_problem>& problems, std::vector<std::string>* solution_folders,
+                       std::vector<bool>* through_solution)
 {
+    solution_origin origin{solution_folders, through_solution};
     if (is_existing_folder(path))
-        walk_folder(path, seen, projects, problems);
+        walk_folder(path, seen, projects, problems, origin);
     else if (ends_with_ignoring_case(path, ".sln"))
-        read_solution(path, false, seen, projects, problems);
+        read_solution(path, false, seen, projects, problems, origin);
     else if (ends_with_ignoring_case(path, ".slnx"))
-        read_solution(path, true, seen, projects, problems);
+        read_solution(path, true, seen, projects, problems, origin);
     else
-        take(path, seen, projects);
+        take(path, seen, projects, origin);
 }

@@ -362,7 +362,7 @@ public:
         r.toolset_names_target = facts_.plain_names_target;
         r.toolsets_visual_studio = facts_.toolset && !facts_.non_visual_studio;
         r.has_sdk = facts_.sdk;
-        r.names_target = r.names_target || facts_.plain_names_target ||
+        r.names_target = r.names_target || facts_.plain_names_target || ladder_names_target_ ||
                          (!facts_.toolset && target_.imported.toolset && target_.imported.toolset_names_target);
     }
 
@@ -395,6 +395,9 @@ private:
             group_.ladder_read = true;
         }
         const group_ladder& ladder = group_.ladder;
+        // A ladder with the target's rung chooses the target's toolset.
+        if (ladder.ladder && ladder.has_number)
+            ladder_names_target_ = true;
         if (ladder.ladder && !ladder.has_number && t.at == ladder.last_rung)
             tell_rung(t, condition);
     }
@@ -593,6 +596,7 @@ private:
     file_facts whole_;
     bool kept_known_ = false;
     bool kept_ = false;
+    bool ladder_names_target_ = false;
 };
 
 }  // namespace

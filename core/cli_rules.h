@@ -59,8 +59,9 @@ struct cli_edits {
     std::size_t count = 0;      // edits told
     bool names_target = false;  // an attribute-less toolset element is the
                                 // target's toolset or xp variant or
-                                // $(DefaultPlatformToolset), the project
-                                // element's ToolsVersion is the target's value,
+                                // $(DefaultPlatformToolset), a ladder has the
+                                // target's rung, the project element's
+                                // ToolsVersion is the target's value,
                                 // or, for a project with no toolset element,
                                 // an imported sheet's toolset names it
     bool has_toolset = false;   // the project has a toolset element of its own

@@ -109,6 +109,9 @@ start_tag read_start_tag(std::string_view text, std::size_t name_end) noexcept
         } else if (attribute == "Label" && !tag.has_label) {
             tag.has_label = true;
             tag.label = value;
+        } else if (attribute == "Project" && !tag.has_project) {
+            tag.has_project = true;
+            tag.project = value;
         }
     }
     return tag;

@@ -19,6 +19,8 @@ struct start_tag {
     std::string_view condition;  // the Condition's value
     bool has_label = false;
     std::string_view label;      // the Label's value
+    bool has_project = false;
+    std::string_view project;    // the Project's value (of an Import)
 };
 
 // Reads the start tag whose name ends at `name_end` (at white space, '>' or
