@@ -421,7 +421,7 @@ private:
     void on_group_end(const project_token& t) noexcept
     {
         open_group closed = group_;
-        group_ = {};
+        group_.open = false;
         if (closed.configuration && !closed.has_toolset)
             ++facts_.configurations_without;
         if (mode_ != pass_mode::telling)
@@ -465,7 +465,7 @@ private:
 
     bool inserts_configurations() noexcept
     {
-        return !target_.imported.toolset && !whole().toolset_outside;
+        return !target_.imported.toolset && !facts_.toolset_outside && !whole().toolset_outside;
     }
 
     bool sdk_kept() noexcept
@@ -484,6 +484,9 @@ private:
 
     void insert_sdk(const open_group& closed, std::size_t close_at) noexcept
     {
+        // What is known so far may settle it without the survey.
+        if (facts_.sdk || (facts_.toolset && facts_.non_visual_studio))
+            return;
         const file_facts& f = whole();
         if (f.sdk)
             return;

@@ -27,9 +27,10 @@ constexpr std::size_t group_close_key = group_close.find(group_key);
 static_assert(toolset_key != none && sdk_key != none && sdk_key < toolset_key);
 static_assert(group_open_key != none && group_close_key == group_open_key + 1);
 
+// The first byte is compared on its own: most candidates differ there.
 bool starts_with_at(std::string_view text, std::size_t at, std::string_view prefix) noexcept
 {
-    return at <= text.size() && prefix.size() <= text.size() - at &&
+    return at <= text.size() && prefix.size() <= text.size() - at && text[at] == prefix[0] &&
            std::memcmp(text.data() + at, prefix.data(), prefix.size()) == 0;
 }
 

@@ -41,8 +41,6 @@ group_ladder read_group_ladder(std::string_view text, std::size_t content, unsig
             rungs = true;
             g.has_number = g.has_number || rung_tests(condition, number);
             g.last_rung = t.at;
-            g.last = t;
-            g.last_condition = condition;
         }
     }
     g.ladder = rungs && !plain_toolset;

@@ -25,8 +25,6 @@ struct group_ladder {
     bool ladder = false;       // rungs, and no attribute-less toolset element
     bool has_number = false;   // a rung tests the number asked for
     std::size_t last_rung = 0; // where the last rung starts
-    project_token last;        // the last rung
-    rung_condition last_condition;
 };
 
 // Reads the property group whose content starts at `content`, up to its
