@@ -178,17 +178,22 @@ std::string_view new_toolset(std::string_view value, const cli_version_row& targ
 
 // Tells the edits in file order, with the project element's edit put in its
 // place among the element edits. An element edit inside the replaced
-// ToolsVersion value is left out: the value is replaced whole.
+// ToolsVersion value is left out: the value is replaced whole. So is an
+// edit that would start before the end of one already told: the elements and
+// the groups are read each on their own, and a group's tag may stand inside
+// an element's start tag.
 struct edit_teller {
     void (*edit)(void* context, const cli_edit& e) = nullptr;
     void* context = nullptr;
     cli_edit attribute;
     bool attribute_pending = false;
     std::size_t count = 0;
+    std::size_t told_end = 0;
 
     void tell(const cli_edit& e) noexcept
     {
         ++count;
+        told_end = e.at + e.length;
         if (edit)
             edit(context, e);
     }
@@ -204,6 +209,8 @@ struct edit_teller {
                 return;
             }
         }
+        if (count > 0 && e.at < told_end)
+            return;
         tell(e);
     }
 
@@ -293,7 +300,7 @@ struct open_group {
     bool globals = false;        // Label="Globals"
     bool has_toolset = false;
     bool ladder_read = false;
-    group_ladder ladder;
+    group_ladder ladder;  // of the whole group, once read
 };
 
 enum class pass_mode {
@@ -310,7 +317,7 @@ class rules_pass {
 public:
     rules_pass(std::string_view text, const cli_target& target, edit_teller& teller, cli_edits& result) noexcept
         : text_(text), target_(target), row_(cli_version_table[target.version]),
-          number_(ladder_number(target.version)), teller_(&teller), result_(&result), scanner_(text, 0)
+          number_(ladder_number(target.version)), teller_(&teller), result_(&result), scanner_(text)
     {
         sdk_insertion_possible_ = !target.sdk.empty() && target.version >= first_sdk_insertion;
         if (sdk_insertion_possible_)
@@ -321,6 +328,8 @@ public:
     void run() noexcept
     {
         for (project_token t = scanner_.next(); t.kind != token_kind::end_of_text; t = scanner_.next()) {
+            if (!scanner_.groups_paused() && groups_settled(t.at))
+                scanner_.pause_groups();
             switch (t.kind) {
             case token_kind::toolset:
                 on_toolset(t);
@@ -380,6 +389,8 @@ private:
         if (!is_visual_studio_toolset(value))
             facts_.non_visual_studio = true;
         if (t.plain) {
+            plain_seen_ = true;
+            last_plain_ = t.at;
             bool names = trimmed(value) == default_toolset;
             std::string_view replacement = new_toolset(value, row_, names);
             facts_.plain_names_target = facts_.plain_names_target || names;
@@ -388,17 +399,32 @@ private:
             return;
         }
         rung_condition condition;
-        if (mode_ != pass_mode::telling || !group_.open || number_ == 0 || !is_rung(t, condition))
+        if (mode_ != pass_mode::telling || number_ == 0 || !is_rung(t, condition))
+            return;
+        if (scanner_.groups_paused())
+            catch_up(t.at);
+        if (!group_.open)
             return;
         if (!group_.ladder_read) {
-            group_.ladder = read_group_ladder(text_, group_.content, number_);
+            // What the group held before this rung, this rung, and the rest.
+            group_ladder& g = group_.ladder;
+            g = {};
+            g.plain_toolset = plain_seen_ && last_plain_ > group_.at;
+            add_to_ladder(g, t, number_);
+            token_scanner rest = scanner_;
+            rest.resume_groups();
+            group_ladder after = read_rest_of_group(rest, number_);
+            g.plain_toolset = g.plain_toolset || after.plain_toolset;
+            g.has_number = g.has_number || after.has_number;
+            if (after.rungs)
+                g.last_rung = after.last_rung;
             group_.ladder_read = true;
         }
         const group_ladder& ladder = group_.ladder;
         // A ladder with the target's rung chooses the target's toolset.
-        if (ladder.ladder && ladder.has_number)
+        if (is_ladder(ladder) && ladder.has_number)
             ladder_names_target_ = true;
-        if (ladder.ladder && !ladder.has_number && t.at == ladder.last_rung)
+        if (is_ladder(ladder) && !ladder.has_number && t.at == ladder.last_rung)
             tell_rung(t, condition);
     }
 
@@ -430,6 +456,33 @@ private:
             tell_at_group_end(closed, t.at, toolset_open, row_.toolset, toolset_close);
         if (closed.globals && sdk_insertion_possible_ && t.at < import_at_ && !globals_ahead())
             insert_sdk(closed, t.at);
+    }
+
+    // Whether no group tag can change an edit any more from `at` on: no
+    // configuration can get a toolset, and no SDK go into a Globals group.
+    bool groups_settled(std::size_t at) const noexcept
+    {
+        bool configurations = !target_.imported.toolset && !facts_.toolset_outside;
+        bool sdk = sdk_insertion_possible_ && at < import_at_ && !facts_.sdk &&
+                   !(facts_.toolset && facts_.non_visual_studio);
+        return !configurations && !sdk;
+    }
+
+    // The group tags before `limit`, read while the groups were paused: only
+    // which group is open matters now.
+    void catch_up(std::size_t limit) noexcept
+    {
+        project_token g;
+        while (scanner_.next_group_before(limit, g)) {
+            if (g.kind == token_kind::group_start) {
+                group_ = {};
+                group_.open = !g.tag.self_closing;
+                group_.at = g.at;
+                group_.content = g.resume;
+            } else {
+                group_.open = false;
+            }
+        }
     }
 
     const file_facts& whole() noexcept
@@ -600,6 +653,8 @@ private:
     bool kept_known_ = false;
     bool kept_ = false;
     bool ladder_names_target_ = false;
+    bool plain_seen_ = false;
+    std::size_t last_plain_ = 0;  // where the last attribute-less toolset element starts
 };
 
 }  // namespace

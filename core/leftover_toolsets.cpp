@@ -45,29 +45,32 @@ std::size_t find_leftover_toolsets(std::string_view text, std::string_view tools
     std::size_t line = 1;
     std::size_t counted_to = 0;  // lines are counted up to here
     bool in_group = false;
-    std::size_t content = 0;     // of the open group
+    group_ladder so_far;         // of the open group, up to the token in hand
     bool ladder_read = false;
     bool silenced = false;       // the group is a ladder with the rung asked for
-    token_scanner scanner(text, 0);
+    token_scanner scanner(text);
     for (project_token t = scanner.next(); t.kind != token_kind::end_of_text; t = scanner.next()) {
-        if (t.kind == token_kind::group_start) {
-            in_group = !t.tag.self_closing;
-            content = t.resume;
+        if (t.kind == token_kind::group_start || t.kind == token_kind::group_end) {
+            in_group = t.kind == token_kind::group_start && !t.tag.self_closing;
+            so_far = {};
             ladder_read = false;
             silenced = false;
             continue;
         }
-        if (t.kind == token_kind::group_end) {
-            in_group = false;
+        if (t.kind != token_kind::toolset || !t.element)
             continue;
-        }
-        if (t.kind != token_kind::toolset || !t.element || !is_leftover(t.value(text), toolset, xp_toolset))
+        if (in_group)
+            add_to_ladder(so_far, t, ladder_number);
+        if (!is_leftover(t.value(text), toolset, xp_toolset))
             continue;
         rung_condition condition;
         if (ladder_number != 0 && in_group && is_rung(t, condition)) {
             if (!ladder_read) {
-                group_ladder ladder = read_group_ladder(text, content, ladder_number);
-                silenced = ladder.ladder && ladder.has_number;
+                group_ladder whole = so_far;
+                group_ladder rest = read_rest_of_group(scanner, ladder_number);
+                whole.plain_toolset = whole.plain_toolset || rest.plain_toolset;
+                whole.has_number = whole.has_number || rest.has_number;
+                silenced = is_ladder(whole) && whole.has_number;
                 ladder_read = true;
             }
             if (silenced)

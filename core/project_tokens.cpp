@@ -134,29 +134,26 @@ project_token read_token(std::string_view text, std::size_t at) noexcept
     return t;
 }
 
-token_scanner::token_scanner(std::string_view text, std::size_t from) noexcept
-    : text_(text), cursor_(from), elements_(element_candidate(from)), groups_(group_candidate(from))
+token_scanner::token_scanner(std::string_view text) noexcept : text_(text)
 {
+    groups_.groups = true;
 }
 
-// Where the next "<PlatformToolset" or "<WindowsTargetPlatform" starts at or
-// after `from`; or none.
-std::size_t token_scanner::element_candidate(std::size_t from) const noexcept
+// Where the next "<PlatformToolset" or "<WindowsTargetPlatform" (for the
+// elements), or "<PropertyGroup" or "</PropertyGroup>" (for the groups),
+// starts at or after `from`; or none.
+std::size_t token_scanner::candidate(const stream& s, std::size_t from) const noexcept
 {
-    for (std::size_t key = find_byte(text_, element_key, from + sdk_key); key != none;
-         key = find_byte(text_, element_key, key + 1)) {
-        if (key >= from + toolset_key && starts_with_at(text_, key - toolset_key, toolset_name))
-            return key - toolset_key;
-        if (starts_with_at(text_, key - sdk_key, sdk_prefix))
-            return key - sdk_key;
+    if (!s.groups) {
+        for (std::size_t key = find_byte(text_, element_key, from + sdk_key); key != none;
+             key = find_byte(text_, element_key, key + 1)) {
+            if (key >= from + toolset_key && starts_with_at(text_, key - toolset_key, toolset_name))
+                return key - toolset_key;
+            if (starts_with_at(text_, key - sdk_key, sdk_prefix))
+                return key - sdk_key;
+        }
+        return none;
     }
-    return none;
-}
-
-// Where the next "<PropertyGroup" or "</PropertyGroup>" starts at or after
-// `from`; or none.
-std::size_t token_scanner::group_candidate(std::size_t from) const noexcept
-{
     for (std::size_t key = find_byte(text_, group_key, from + group_open_key); key != none;
          key = find_byte(text_, group_key, key + 1)) {
         if (starts_with_at(text_, key - group_open_key, group_name))
@@ -167,28 +164,58 @@ std::size_t token_scanner::group_candidate(std::size_t from) const noexcept
     return none;
 }
 
+// Reads the stream's next token into `pending`, unless it has one or ended.
+void token_scanner::fill(stream& s) noexcept
+{
+    while (!s.read && !s.ended) {
+        std::size_t at = candidate(s, s.cursor);
+        if (at == none) {
+            s.ended = true;
+            break;
+        }
+        project_token t = read_token(text_, at);
+        s.cursor = t.resume;
+        if (t.kind == token_kind::end_of_text) {
+            s.ended = true;
+        } else if (t.kind != token_kind::none) {
+            s.pending = t;
+            s.read = true;
+        }
+    }
+}
+
 project_token token_scanner::next() noexcept
 {
-    while (!ended_) {
-        if (elements_ != none && elements_ < cursor_)
-            elements_ = element_candidate(cursor_);
-        if (groups_ != none && groups_ < cursor_)
-            groups_ = group_candidate(cursor_);
-        std::size_t at = elements_ < groups_ ? elements_ : groups_;
-        if (at == none)
-            break;
-        project_token t = read_token(text_, at);
-        cursor_ = t.resume;
-        if (t.kind == token_kind::end_of_text)
-            ended_ = true;
-        if (t.kind != token_kind::none)
-            return t;
+    fill(elements_);
+    if (!groups_paused_)
+        fill(groups_);
+    bool element = elements_.read;
+    bool group = !groups_paused_ && groups_.read;
+    if (element && group) {
+        element = elements_.pending.at < groups_.pending.at;
+        group = !element;
     }
-    ended_ = true;
+    if (element) {
+        elements_.read = false;
+        return elements_.pending;
+    }
+    if (group) {
+        groups_.read = false;
+        return groups_.pending;
+    }
     project_token end;
     end.kind = token_kind::end_of_text;
     end.at = text_.size();
     end.resume = text_.size();
-    cursor_ = text_.size();
     return end;
+}
+
+bool token_scanner::next_group_before(std::size_t limit, project_token& t) noexcept
+{
+    fill(groups_);
+    if (!groups_.read || groups_.pending.at >= limit)
+        return false;
+    groups_.read = false;
+    t = groups_.pending;
+    return true;
 }

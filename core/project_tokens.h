@@ -44,25 +44,44 @@ struct project_token {
 // nothing of interest does.
 project_token read_token(std::string_view text, std::size_t at) noexcept;
 
-// The tokens of a text from a given offset on, found with one memchr each
-// for two bytes that their names hold ('T' for the elements, 'y' for the
-// groups), so that the text between them is skipped at memory speed.
+// The tokens of a text, in two streams read each on its own: the elements
+// (toolset, SDK, minimum), each looked for behind the one before, found with
+// one memchr for 'T', which their names hold; and the tags of property
+// groups likewise, with one memchr for 'y'. The streams meet in file order.
+// A stream ends at its end_of_text; the other goes on. The group stream can
+// be paused, when nothing depends on the groups any more, and caught up when
+// something does, as if it had been read all along.
 class token_scanner {
 public:
-    token_scanner(std::string_view text, std::size_t from) noexcept;
+    explicit token_scanner(std::string_view text) noexcept;
 
-    // The next token; end_of_text at the end, and for ever after.
+    // The next token of either stream, in file order; end_of_text once both
+    // have ended (or the elements have, with the groups paused).
     project_token next() noexcept;
 
-    std::size_t position() const noexcept { return cursor_; }
+    // No group token is given by next() from now on.
+    void pause_groups() noexcept { groups_paused_ = true; }
+    bool groups_paused() const noexcept { return groups_paused_; }
+    void resume_groups() noexcept { groups_paused_ = false; }
+
+    // With the groups paused: the next group token that starts before
+    // `limit`, read as next() would have; false when there is none.
+    bool next_group_before(std::size_t limit, project_token& t) noexcept;
 
 private:
-    std::size_t element_candidate(std::size_t from) const noexcept;
-    std::size_t group_candidate(std::size_t from) const noexcept;
+    struct stream {
+        bool groups = false;
+        std::size_t cursor = 0;
+        bool ended = false;
+        bool read = false;  // `pending` holds the stream's next token
+        project_token pending;
+    };
+
+    void fill(stream& s) noexcept;
+    std::size_t candidate(const stream& s, std::size_t from) const noexcept;
 
     std::string_view text_;
-    std::size_t cursor_ = 0;
-    std::size_t elements_ = 0;  // next element name at or after cursor_, or npos
-    std::size_t groups_ = 0;    // next group tag at or after cursor_, or npos
-    bool ended_ = false;
+    stream elements_;
+    stream groups_;
+    bool groups_paused_ = false;
 };

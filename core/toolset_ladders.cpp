@@ -23,26 +23,27 @@ bool is_rung(const project_token& toolset, rung_condition& condition) noexcept
     return condition.is_rung;
 }
 
-group_ladder read_group_ladder(std::string_view text, std::size_t content, unsigned number) noexcept
+void add_to_ladder(group_ladder& g, const project_token& t, unsigned number) noexcept
+{
+    if (t.kind != token_kind::toolset || !t.element)
+        return;
+    rung_condition condition;
+    if (t.plain) {
+        g.plain_toolset = true;
+    } else if (is_rung(t, condition)) {
+        g.rungs = true;
+        g.has_number = g.has_number || rung_tests(condition, number);
+        g.last_rung = t.at;
+    }
+}
+
+group_ladder read_rest_of_group(token_scanner scanner, unsigned number) noexcept
 {
     group_ladder g;
-    bool plain_toolset = false;
-    bool rungs = false;
-    token_scanner scanner(text, content);
     for (project_token t = scanner.next(); t.kind != token_kind::end_of_text; t = scanner.next()) {
         if (t.kind == token_kind::group_end || t.kind == token_kind::group_start)
             break;
-        if (t.kind != token_kind::toolset || !t.element)
-            continue;
-        rung_condition condition;
-        if (t.plain) {
-            plain_toolset = true;
-        } else if (is_rung(t, condition)) {
-            rungs = true;
-            g.has_number = g.has_number || rung_tests(condition, number);
-            g.last_rung = t.at;
-        }
+        add_to_ladder(g, t, number);
     }
-    g.ladder = rungs && !plain_toolset;
     return g;
 }

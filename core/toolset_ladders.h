@@ -4,8 +4,9 @@
 //   <PlatformToolset Condition="'$(VisualStudioVersion)'=='17'">v143</PlatformToolset>
 // A rung is a toolset element whose only attribute is a Condition testing
 // $(VisualStudioVersion) for equality with a number; a ladder is a group with
-// one or more rungs and no toolset element without attributes. No system
-// header, no allocation.
+// one or more rungs and no toolset element without attributes (the element
+// tokens that come, in file order, between the group's start tag and its
+// next group tag). No system header, no allocation.
 
 #include <cstddef>
 #include <string_view>
@@ -22,11 +23,21 @@ unsigned ladder_number(cli_version target) noexcept;
 bool is_rung(const project_token& toolset, rung_condition& condition) noexcept;
 
 struct group_ladder {
-    bool ladder = false;       // rungs, and no attribute-less toolset element
-    bool has_number = false;   // a rung tests the number asked for
-    std::size_t last_rung = 0; // where the last rung starts
+    bool plain_toolset = false; // an attribute-less toolset element
+    bool rungs = false;
+    bool has_number = false;    // a rung tests the number asked for
+    std::size_t last_rung = 0;  // where the last rung starts
 };
 
-// Reads the property group whose content starts at `content`, up to its
-// end tag, the next group's start tag or the end of `text`, each part once.
-group_ladder read_group_ladder(std::string_view text, std::size_t content, unsigned number) noexcept;
+// Reads the rest of the open property group from where `scanner` (a copy,
+// the groups not paused) stands: up to the next group tag or the end.
+group_ladder read_rest_of_group(token_scanner scanner, unsigned number) noexcept;
+
+// Adds one toolset token of a group to what is known of its ladder.
+void add_to_ladder(group_ladder& ladder, const project_token& toolset, unsigned number) noexcept;
+
+// Whether the group is a ladder, and one with the number asked for.
+constexpr bool is_ladder(const group_ladder& g) noexcept
+{
+    return g.rungs && !g.plain_toolset;
+}
