@@ -74,6 +74,10 @@ bool expand(std::string_view value, const std::string& folder, bool through_solu
                     return false;
                 path += p.value;
                 at += p.name.size();
+                // "$(SolutionDir)\x": the folder already ends with its separator.
+                if (!path.empty() && is_path_separator(path.back()) && at < value.size() &&
+                    (value[at] == '\\' || value[at] == '/'))
+                    ++at;
                 matched = true;
                 break;
             }

@@ -379,6 +379,73 @@ TEST_F(CliRun, RetargetsTo2022And2026WithTheWindowsSdk)
     }
 }
 
+// zlib's contrib/vstudio/vc10 projects name no toolset; SDL's examples take
+// theirs from a sheet, reached through $(SolutionDir).
+TEST_F(CliRun, InsertionsAreCheckedAnnotatedAndMadeOnceAndSheetsAreNamed)
+{
+    const std::string head = "<Project DefaultTargets=\"Build\" ToolsVersion=\"4.0\">\n"
+                             "  <PropertyGroup Label=\"Globals\">\n"
+                             "    <ProjectGuid>{8FD826F8-3739-44E6-8CC8-997122E53B8D}</ProjectGuid>\n"
+                             "  </PropertyGroup>\n"
+                             "  <Import Project=\"$(VCTargetsPath)\\Microsoft.Cpp.Default.props\" />\n";
+    const std::string group = "  <PropertyGroup Condition=\"'$(Configuration)'=='Debug'\" Label=\"Configuration\">\n"
+                              "    <ConfigurationType>DynamicLibrary</ConfigurationType>\n"
+                              "  </PropertyGroup>\n";
+    write_bytes(root / "zlib/zlibvc.vcxproj", head + group + "</Project>\n");
+    cli_run check = run({"2026", "--check", "--sdk", "10.0", "--annotate=github", "zlib/zlibvc.vcxproj"});
+    EXPECT_EQ(check.exit_code, 1);
+    EXPECT_EQ(check.out, heading("zlib/zlibvc.vcxproj", "2026") +
+                             "+ <WindowsTargetPlatformVersion>10.0</WindowsTargetPlatformVersion>\n"
+                             "+ <PlatformToolset>v145</PlatformToolset>\n"
+                             "\nProject would be retargeted to Visual Studio 2026\n"
+                             "::error file=zlib/zlibvc.vcxproj,line=3::Project would be retargeted to Visual Studio 2026\n"
+                             "1 project: 1 would be retargeted, 0 already configured, 0 without a match, 0 failed; "
+                             "0 toolset elements left unchanged\n");
+    EXPECT_EQ(run({"2026", "--sdk", "10.0", "zlib/zlibvc.vcxproj"}).exit_code, 0);
+    std::string once = read_bytes(root / "zlib/zlibvc.vcxproj");
+    EXPECT_NE(once.find("    <WindowsTargetPlatformVersion>10.0</WindowsTargetPlatformVersion>\n  </PropertyGroup>"),
+              std::string::npos);
+    EXPECT_NE(once.find("    <PlatformToolset>v145</PlatformToolset>\n  </PropertyGroup>"), std::string::npos);
+    cli_run again = run({"2026", "--check", "--sdk", "10.0", "zlib/zlibvc.vcxproj"});
+    EXPECT_EQ(again.exit_code, 0);
+    EXPECT_NE(again.out.find("Already configured for Visual Studio 2026"), std::string::npos);
+
+    // The sheet sets toolset and SDK: nothing is inserted, and the lines say where they come from.
+    write_bytes(root / "SDL/VisualC/examples/Examples.props",
+                "<Project><PropertyGroup><PlatformToolset>$(DefaultPlatformToolset)</PlatformToolset>"
+                "<WindowsTargetPlatformVersion>10.0</WindowsTargetPlatformVersion></PropertyGroup></Project>\n");
+    std::string example = head + "  <Import Project=\"$(SolutionDir)\\examples\\Examples.props\" />\n</Project>\n";
+    write_bytes(root / "SDL/VisualC/examples/game/game.vcxproj", example);
+    write_bytes(root / "SDL/VisualC/SDL.sln",
+                "Microsoft Visual Studio Solution File, Format Version 12.00\r\n"
+                "Project(\"{8BC9CEB8-8B4A-11D0-8D11-00A0C91BC942}\") = \"game\", \"examples\\game\\game.vcxproj\", "
+                "\"{6C1F6F5E-2B7A-4F0E-9A55-3D2B9C1E7A40}\"\r\nEndProject\r\n");
+    cli_run sheet = run({"2026", "--check", "--sdk", "10.0", "SDL/VisualC/SDL.sln"});
+    EXPECT_EQ(sheet.exit_code, 0);
+    EXPECT_EQ(sheet.out, heading("SDL/VisualC/examples/game/game.vcxproj", "2026") +
+                             "toolset set in SDL/VisualC/examples/Examples.props\n"
+                             "Windows SDK set in SDL/VisualC/examples/Examples.props\n"
+                             "Already configured for Visual Studio 2026\n"
+                             "1 project: 0 would be retargeted, 1 already configured, 0 without a match, 0 failed; "
+                             "0 toolset elements left unchanged\n");
+    // Named on its own, the project has no $(SolutionDir): its SDK goes in.
+    cli_run alone = run({"2026", "--check", "--sdk", "10.0", "SDL/VisualC/examples/game/game.vcxproj"});
+    EXPECT_EQ(alone.exit_code, 0);
+    EXPECT_NE(alone.out.find("could not find a match"), std::string::npos);
+
+    // Directory.Build.props above the project sets the SDK.
+    write_bytes(root / "repo/Directory.Build.props",
+                "<Project><PropertyGroup><WindowsTargetPlatformVersion>10.0.22621.0</WindowsTargetPlatformVersion>"
+                "</PropertyGroup></Project>\n");
+    write_bytes(root / "repo/src/zlibvc.vcxproj", head + group + "</Project>\n");
+    cli_run props = run({"2026", "--sdk", "10.0", "repo/src/zlibvc.vcxproj"});
+    EXPECT_EQ(props.out, heading("repo/src/zlibvc.vcxproj", "2026") + "+ <PlatformToolset>v145</PlatformToolset>\n" +
+                             "Windows SDK set in repo/Directory.Build.props\n"
+                             "\nProject is ready for Visual Studio 2026\n"
+                             "1 project: 1 retargeted, 0 already configured, 0 without a match, 0 failed; "
+                             "0 toolset elements left unchanged\n");
+}
+
 TEST_F(CliRun, LeftUnchangedLinesAreThoseOfTheFileAsItStands)
 {
     // An SDK element over three lines becomes one: the elements behind it
@@ -677,11 +744,17 @@ TEST_F(CliRun, TheSampleSolutionIsRetargetedAndThenPassesItsCheck)
 
     r = run({"2026", "--sdk", "10.0", "MyGame.sln"}, game);
     EXPECT_EQ(r.exit_code, 0);
+    // The ladder gets its rung for 2026, and is no longer listed.
     EXPECT_NE(r.out.find(heading("Audio/Audio.vcxproj", "2026") +
                          "<WindowsTargetPlatformVersion>10.0.19041.0</WindowsTargetPlatformVersion>\n" + v142 + "\n" +
-                         v142 + "\n\nProject is ready for Visual Studio 2026\n"
-                         "  line 34: <PlatformToolset Condition=\"'$(VisualStudioVersion)' == '16.0'\">v142"
-                         "</PlatformToolset> left unchanged\n"),
+                         v142 +
+                         "\n+ <PlatformToolset Condition=\"'$(VisualStudioVersion)' == '18.0'\">v145</PlatformToolset>\n"
+                         "\nProject is ready for Visual Studio 2026\n[Tools"),
+              std::string::npos)
+        << r.out;
+    // The projects without an SDK element get one.
+    EXPECT_NE(r.out.find(heading("Tools/Packer/Packer.vcxproj", "2026") +
+                         "+ <WindowsTargetPlatformVersion>10.0</WindowsTargetPlatformVersion>\n"),
               std::string::npos)
         << r.out;
     EXPECT_EQ(run({"2026", "--sdk", "10.0", "--check", "MyGame.sln"}, game).exit_code, 0);
