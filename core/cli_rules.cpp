@@ -327,7 +327,10 @@ public:
 
     void run() noexcept
     {
-        for (project_token t = scanner_.next(); t.kind != token_kind::end_of_text; t = scanner_.next()) {
+        for (;;) {
+            const project_token& t = scanner_.next();
+            if (t.kind == token_kind::end_of_text)
+                break;
             if (!scanner_.groups_paused() && groups_settled(t.at))
                 scanner_.pause_groups();
             switch (t.kind) {

@@ -49,7 +49,10 @@ std::size_t find_leftover_toolsets(std::string_view text, std::string_view tools
     bool ladder_read = false;
     bool silenced = false;       // the group is a ladder with the rung asked for
     token_scanner scanner(text);
-    for (project_token t = scanner.next(); t.kind != token_kind::end_of_text; t = scanner.next()) {
+    for (;;) {
+        const project_token& t = scanner.next();
+        if (t.kind == token_kind::end_of_text)
+            break;
         if (t.kind == token_kind::group_start || t.kind == token_kind::group_end) {
             in_group = t.kind == token_kind::group_start && !t.tag.self_closing;
             so_far = {};

@@ -77,6 +77,13 @@ void read_element(std::string_view text, std::size_t name_end, std::string_view 
 project_token read_token(std::string_view text, std::size_t at) noexcept
 {
     project_token t;
+    read_token_into(text, at, t);
+    return t;
+}
+
+void read_token_into(std::string_view text, std::size_t at, project_token& t) noexcept
+{
+    t = {};
     t.at = at;
     t.resume = at + 1;
     if (starts_with_at(text, at, toolset_name)) {
@@ -131,7 +138,6 @@ project_token read_token(std::string_view text, std::size_t at) noexcept
             }
         }
     }
-    return t;
 }
 
 token_scanner::token_scanner(std::string_view text) noexcept : text_(text)
@@ -173,18 +179,17 @@ void token_scanner::fill(stream& s) noexcept
             s.ended = true;
             break;
         }
-        project_token t = read_token(text_, at);
+        project_token& t = s.pending;
+        read_token_into(text_, at, t);
         s.cursor = t.resume;
-        if (t.kind == token_kind::end_of_text) {
+        if (t.kind == token_kind::end_of_text)
             s.ended = true;
-        } else if (t.kind != token_kind::none) {
-            s.pending = t;
+        else if (t.kind != token_kind::none)
             s.read = true;
-        }
     }
 }
 
-project_token token_scanner::next() noexcept
+const project_token& token_scanner::next() noexcept
 {
     fill(elements_);
     if (!groups_paused_)
@@ -203,11 +208,11 @@ project_token token_scanner::next() noexcept
         groups_.read = false;
         return groups_.pending;
     }
-    project_token end;
-    end.kind = token_kind::end_of_text;
-    end.at = text_.size();
-    end.resume = text_.size();
-    return end;
+    end_ = {};
+    end_.kind = token_kind::end_of_text;
+    end_.at = text_.size();
+    end_.resume = text_.size();
+    return end_;
 }
 
 bool token_scanner::next_group_before(std::size_t limit, project_token& t) noexcept

@@ -43,6 +43,7 @@ struct project_token {
 // Reads what starts at `at` (a '<'); kind none, with resume at + 1, when
 // nothing of interest does.
 project_token read_token(std::string_view text, std::size_t at) noexcept;
+void read_token_into(std::string_view text, std::size_t at, project_token& t) noexcept;
 
 // The tokens of a text, in two streams read each on its own: the elements
 // (toolset, SDK, minimum), each looked for behind the one before, found with
@@ -56,8 +57,9 @@ public:
     explicit token_scanner(std::string_view text) noexcept;
 
     // The next token of either stream, in file order; end_of_text once both
-    // have ended (or the elements have, with the groups paused).
-    project_token next() noexcept;
+    // have ended (or the elements have, with the groups paused). The token
+    // stays as it is until the next call.
+    const project_token& next() noexcept;
 
     // No group token is given by next() from now on.
     void pause_groups() noexcept { groups_paused_ = true; }
@@ -84,4 +86,5 @@ private:
     stream elements_;
     stream groups_;
     bool groups_paused_ = false;
+    project_token end_;
 };

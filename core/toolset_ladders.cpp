@@ -40,7 +40,10 @@ void add_to_ladder(group_ladder& g, const project_token& t, unsigned number) noe
 group_ladder read_rest_of_group(token_scanner scanner, unsigned number) noexcept
 {
     group_ladder g;
-    for (project_token t = scanner.next(); t.kind != token_kind::end_of_text; t = scanner.next()) {
+    for (;;) {
+        const project_token& t = scanner.next();
+        if (t.kind == token_kind::end_of_text)
+            break;
         if (t.kind == token_kind::group_end || t.kind == token_kind::group_start)
             break;
         add_to_ladder(g, t, number);
