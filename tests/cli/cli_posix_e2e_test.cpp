@@ -433,6 +433,20 @@ TEST_F(CliRun, InsertionsAreCheckedAnnotatedAndMadeOnceAndSheetsAreNamed)
     EXPECT_EQ(alone.exit_code, 0);
     EXPECT_NE(alone.out.find("could not find a match"), std::string::npos);
 
+    // An inserted rung moves the lines below it: under --check the lines listed
+    // are those of the file as it stands, after the rewrite those of the new file.
+    const std::string listed = "<PlatformToolset Condition=\"'$(Platform)'=='x64'\">v120</PlatformToolset>";
+    write_bytes(root / "hidapi.vcxproj",
+                "<Project>\n  <PropertyGroup Label=\"Configuration\" Condition=\"x\">\n"
+                "    <PlatformToolset Condition=\"'$(VisualStudioVersion)'=='17'\">v143</PlatformToolset>\n"
+                "  </PropertyGroup>\n  <PropertyGroup>\n    " + listed + "\n  </PropertyGroup>\n</Project>\n");
+    cli_run checked = run({"2026", "--check", "--annotate=github", "hidapi.vcxproj"});
+    EXPECT_NE(checked.out.find("  line 6: " + listed + " left unchanged\n"), std::string::npos) << checked.out;
+    EXPECT_NE(checked.out.find("::error file=hidapi.vcxproj,line=3::"), std::string::npos) << checked.out;
+    EXPECT_NE(checked.out.find("::warning file=hidapi.vcxproj,line=6::"), std::string::npos) << checked.out;
+    cli_run rewritten = run({"2026", "hidapi.vcxproj"});
+    EXPECT_NE(rewritten.out.find("  line 7: " + listed + " left unchanged\n"), std::string::npos) << rewritten.out;
+
     // Directory.Build.props above the project sets the SDK.
     write_bytes(root / "repo/Directory.Build.props",
                 "<Project><PropertyGroup><WindowsTargetPlatformVersion>10.0.22621.0</WindowsTargetPlatformVersion>"
