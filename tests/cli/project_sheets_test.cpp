@@ -78,14 +78,18 @@ TEST(ProjectSheets, OtherPropertiesMissingFilesAndFoldersAreLeftAlone)
     ASSERT_TRUE(tree.folder("a/folder.props"));
     std::string text = project_importing(
         import_of("$(VCTargetsPath)\\Microsoft.Cpp.Default.props") + import_of("$(UserRootDir)\\Examples.props") +
-        import_of("$(SolutionDir)Examples.props") + import_of("gone.props") + import_of("folder.props") +
+        import_of("$(SolutionDir)a/Examples.props") + import_of("gone.props") + import_of("folder.props") +
         import_of("Exam\tples.props"));
+    // From the tree's root, "a/Examples.props" names the sheet: only a
+    // $(SolutionDir) taken for the empty folder would reach it.
+    current_folder in(tree.root);
+    ASSERT_TRUE(in.changed);
     project_sheets sheets = sheets_of(tree, "a/a.vcxproj", text, v2026);
     EXPECT_FALSE(sheets.imported.toolset);
     EXPECT_FALSE(sheets.imported.sdk);
 
     // $(SolutionDir) is known for a project reached through a solution.
-    project_sheets through = sheets_of(tree, "a/a.vcxproj", text, v2026, true, tree.path("a/"));
+    project_sheets through = sheets_of(tree, "a/a.vcxproj", text, v2026, true, tree.root + native_path("/"));
     EXPECT_TRUE(through.imported.toolset);
 
     // Nothing behind the project's first zero byte.
