@@ -113,14 +113,18 @@ void read_project_sheets(std::string_view text, const std::string& project_path,
     int followed = 0;
     std::string path;
     std::string bytes;
-    for (std::size_t at = find_text(text, import_name, 0); at != text_none && followed < most_sheets;
-         at = find_text(text, import_name, at + import_name.size())) {
+    // The next import is looked for behind the start tag read, never inside it.
+    std::size_t from = 0;
+    for (std::size_t at = find_text(text, import_name, from); at != text_none && followed < most_sheets;
+         at = find_text(text, import_name, from)) {
         std::size_t name_end = at + import_name.size();
+        from = name_end;
         if (name_end >= text.size() || !is_white_space(text[name_end]))
             continue;
         start_tag tag = read_start_tag(text, name_end);
         if (!tag.ended)
             break;
+        from = tag.end;
         if (!tag.has_project || has_control_character(tag.project))
             continue;
         if (!expand(tag.project, folder, through_solution, solution_folder, path))
