@@ -204,11 +204,18 @@ struct run_setup {
     reusable_buffer& buffer;
 };
 
-// projport-cli's own rules (cli_rules.h): the edits applied to a copy.
+// A change as the report shows it: the text as it stood, or what was inserted.
+struct told_change {
+    bool inserted = false;
+    std::string text;
+};
+
+// projport-cli's own rules (cli_rules.h): the edits applied to a copy, and
+// the changes kept for the report until the rules have run for good.
 struct edit_builder {
     std::string_view original;
-    project_report& report;
     conversion_outcome& outcome;
+    std::vector<told_change> changes;
     std::size_t copied = 0;
     bool first = true;
 };
@@ -244,10 +251,24 @@ void apply_edit(void* context, const cli_edit& e)
                            count_line_feeds(b.original.substr(e.at, e.length));
     if (lines != 0)
         b.outcome.shifts.push_back({out.size(), lines});
-    if (e.kind == change_kind::inserted)
-        b.report.add(inserted_mark.narrow);
-    add_file_text(b.report, reported);
-    b.report.add(line_end.narrow);
+    b.changes.push_back({e.kind == change_kind::inserted, std::move(reported)});
+}
+
+// Runs the rules over `original` into a fresh outcome.
+cli_edits run_rules(std::string_view original, const cli_target& target, edit_builder& builder)
+{
+    conversion_outcome& outcome = builder.outcome;
+    outcome.built.clear();
+    outcome.shifts.clear();
+    outcome.first_change = 0;
+    builder.changes.clear();
+    builder.copied = 0;
+    builder.first = true;
+    outcome.built.reserve(original.size() + 64);
+    cli_edits found = find_cli_edits(original, target, apply_edit, &builder);
+    outcome.built.append(original.data() + builder.copied, original.size() - builder.copied);
+    outcome.converted = outcome.built;
+    return found;
 }
 
 // Where a project was found: through a solution (for $(SolutionDir)) or not.
@@ -259,19 +280,22 @@ struct project_origin {
 
 // The facts of the sheets a project imports and of Directory.Build.props,
 // looked up only where they can change what the rules do.
-void look_up_imports(std::string_view original, const project_origin& origin, cli_target& target,
-                     project_sheets& sheets)
+// `alone` is what the rules found without them. Returns whether they say
+// anything.
+bool look_up_imports(std::string_view original, const cli_edits& alone, const project_origin& origin,
+                     cli_target& target, project_sheets& sheets)
 {
-    cli_edits alone = find_cli_edits(original, target, nullptr, nullptr);
     bool sdk_open = !target.sdk.empty() && !alone.has_sdk;
     if (alone.has_toolset && !alone.sdk_insertion)
-        return;
+        return false;
     read_project_sheets(original, origin.path, origin.through_solution, origin.solution_folder, target, sheets);
     constexpr cli_version first_directory_props = 4;  // 2017
     bool sdk_possible = alone.sdk_insertion || (!alone.has_toolset && sheets.imported.toolset);
     if (sdk_open && sdk_possible && !sheets.imported.sdk && target.version >= first_directory_props)
         read_directory_props(origin.path, target, sheets);
     target.imported = sheets.imported;
+    const cli_imported& i = sheets.imported;
+    return i.toolset || i.sdk;
 }
 
 // The lines on where the toolset or the SDK comes from, after the changes.
@@ -300,15 +324,21 @@ void add_import_lines(project_report& report, const cli_edits& found, const cli_
 void convert_by_cli_rules(std::string_view original, const run_setup& setup, const project_origin& origin,
                           project_report& report, conversion_outcome& outcome)
 {
-    outcome.built.reserve(original.size() + 64);
-    edit_builder builder{original, report, outcome};
+    edit_builder builder{original, outcome, {}};
     cli_target target{setup.request.target, setup.request.sdk, {}};
     project_sheets sheets;
-    look_up_imports(original, origin, target, sheets);
-    cli_edits found = find_cli_edits(original, target, apply_edit, &builder);
+    // The files the project imports are read only where they can change
+    // what the rules do, and the rules run again only where they do.
+    cli_edits found = run_rules(original, target, builder);
+    if (look_up_imports(original, found, origin, target, sheets))
+        found = run_rules(original, target, builder);
+    for (const told_change& change : builder.changes) {
+        if (change.inserted)
+            report.add(inserted_mark.narrow);
+        add_file_text(report, change.text);
+        report.add(line_end.narrow);
+    }
     add_import_lines(report, found, target, sheets);
-    outcome.built.append(original.data() + builder.copied, original.size() - builder.copied);
-    outcome.converted = outcome.built;
     if (outcome.converted != original)
         outcome.told.told = setup.request.check ? conversion_verdict::would_retarget : conversion_verdict::ready;
     else

@@ -44,39 +44,51 @@ std::size_t find_leftover_toolsets(std::string_view text, std::string_view tools
     std::size_t count = 0;
     std::size_t line = 1;
     std::size_t counted_to = 0;  // lines are counted up to here
+    // The group tags matter only at a rung: they are read then, up to it.
     bool in_group = false;
-    group_ladder so_far;         // of the open group, up to the token in hand
+    std::size_t group_at = 0;     // the open group's start tag
     bool ladder_read = false;
-    bool silenced = false;       // the group is a ladder with the rung asked for
+    bool silenced = false;        // the open group is a ladder with the rung asked for
+    bool plain_seen = false;
+    std::size_t last_plain = 0;   // the last attribute-less toolset element
+    bool number_seen = false;
+    std::size_t last_number = 0;  // the last rung for ladder_number
     token_scanner scanner(text);
+    scanner.pause_groups();
     for (;;) {
         const project_token& t = scanner.next();
         if (t.kind == token_kind::end_of_text)
             break;
-        if (t.kind == token_kind::group_start || t.kind == token_kind::group_end) {
-            in_group = t.kind == token_kind::group_start && !t.tag.self_closing;
-            so_far = {};
-            ladder_read = false;
-            silenced = false;
-            continue;
-        }
         if (t.kind != token_kind::toolset || !t.element)
             continue;
-        if (in_group)
-            add_to_ladder(so_far, t, ladder_number);
+        rung_condition condition;
+        bool rung = ladder_number != 0 && is_rung(t, condition);
+        if (t.plain) {
+            plain_seen = true;
+            last_plain = t.at;
+        } else if (rung && rung_tests(condition, ladder_number)) {
+            number_seen = true;
+            last_number = t.at;
+        }
         if (!is_leftover(t.value(text), toolset, xp_toolset))
             continue;
-        rung_condition condition;
-        if (ladder_number != 0 && in_group && is_rung(t, condition)) {
-            if (!ladder_read) {
-                group_ladder whole = so_far;
-                group_ladder rest = read_rest_of_group(scanner, ladder_number);
-                whole.plain_toolset = whole.plain_toolset || rest.plain_toolset;
-                whole.has_number = whole.has_number || rest.has_number;
-                silenced = is_ladder(whole) && whole.has_number;
+        if (rung) {
+            project_token g;
+            while (scanner.next_group_before(t.at, g)) {
+                in_group = g.kind == token_kind::group_start && !g.tag.self_closing;
+                group_at = g.at;
+                ladder_read = false;
+            }
+            if (in_group && !ladder_read) {
+                token_scanner rest_scanner = scanner;
+                rest_scanner.resume_groups();
+                group_ladder rest = read_rest_of_group(rest_scanner, ladder_number);
+                bool plain = (plain_seen && last_plain > group_at) || rest.plain_toolset;
+                bool number = (number_seen && last_number > group_at) || rest.has_number;
+                silenced = !plain && number;
                 ladder_read = true;
             }
-            if (silenced)
+            if (in_group && silenced)
                 continue;
         }
         line += count_lines(text, counted_to, t.at);
