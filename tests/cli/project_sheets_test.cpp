@@ -7,6 +7,10 @@
 
 #include <string>
 
+#ifndef _WIN32
+#include <sys/stat.h>
+#endif
+
 #include "scratch_tree.h"
 
 namespace {
@@ -91,6 +95,12 @@ TEST(ProjectSheets, OtherPropertiesMissingFilesAndFoldersAreLeftAlone)
     // $(SolutionDir) is known for a project reached through a solution.
     project_sheets through = sheets_of(tree, "a/a.vcxproj", text, v2026, true, tree.root + native_path("/"));
     EXPECT_TRUE(through.imported.toolset);
+
+#ifndef _WIN32
+    // A FIFO named as a sheet is refused without waiting on it.
+    ASSERT_EQ(mkfifo(tree.path("a/fifo.props").c_str(), 0600), 0);
+    EXPECT_FALSE(sheets_of(tree, "a/a.vcxproj", project_importing(import_of("fifo.props")), v2026).imported.toolset);
+#endif
 
     // Nothing behind the project's first zero byte.
     std::string cut = project_importing(std::string(1, '\0') + import_of("Examples.props"));
