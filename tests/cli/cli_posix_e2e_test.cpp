@@ -447,6 +447,20 @@ TEST_F(CliRun, InsertionsAreCheckedAnnotatedAndMadeOnceAndSheetsAreNamed)
     cli_run rewritten = run({"2026", "hidapi.vcxproj"});
     EXPECT_NE(rewritten.out.find("  line 7: " + listed + " left unchanged\n"), std::string::npos) << rewritten.out;
 
+    // A minimum above the SDK asked for keeps the SDK, and says so.
+    write_bytes(root / "min.vcxproj",
+                "<Project>\n  <PropertyGroup Label=\"Globals\">\n"
+                "    <WindowsTargetPlatformVersion>10.0.22621.0</WindowsTargetPlatformVersion>\n"
+                "    <WindowsTargetPlatformMinVersion>10.0.22000.0</WindowsTargetPlatformMinVersion>\n"
+                "  </PropertyGroup>\n</Project>\n");
+    cli_run minimum = run({"2026", "--check", "--sdk", "10.0.19041.0", "min.vcxproj"});
+    EXPECT_EQ(minimum.exit_code, 0);
+    EXPECT_EQ(minimum.out, heading("min.vcxproj", "2026") +
+                               "Windows SDK kept: minimum version 10.0.22000.0 is above 10.0.19041.0\n"
+                               "could not find a match\n"
+                               "1 project: 0 would be retargeted, 0 already configured, 1 without a match, 0 failed; "
+                               "0 toolset elements left unchanged\n");
+
     // Directory.Build.props above the project sets the SDK.
     write_bytes(root / "repo/Directory.Build.props",
                 "<Project><PropertyGroup><WindowsTargetPlatformVersion>10.0.22621.0</WindowsTargetPlatformVersion>"
