@@ -465,7 +465,7 @@ private:
     // configuration can get a toolset, and no SDK go into a Globals group.
     bool groups_settled(std::size_t at) const noexcept
     {
-        bool configurations = !target_.imported.toolset && !facts_.toolset_outside;
+        bool configurations = !facts_.toolset_outside;
         bool sdk = sdk_insertion_possible_ && at < import_at_ && !facts_.sdk &&
                    !(facts_.toolset && facts_.non_visual_studio);
         return !configurations && !sdk;
@@ -521,7 +521,12 @@ private:
 
     bool inserts_configurations() noexcept
     {
-        return !target_.imported.toolset && !facts_.toolset_outside && !whole().toolset_outside;
+        // A project with no toolset element of its own takes its toolset from
+        // the sheet that sets one: an inserted one would override it.
+        if (facts_.toolset_outside)
+            return false;
+        const file_facts& f = whole();
+        return !f.toolset_outside && !(target_.imported.toolset && !f.toolset);
     }
 
     bool sdk_kept() noexcept
@@ -546,7 +551,8 @@ private:
         const file_facts& f = whole();
         if (f.sdk)
             return;
-        bool configurations = f.configurations_without != 0 && !f.toolset_outside && !target_.imported.toolset;
+        bool configurations =
+            f.configurations_without != 0 && !f.toolset_outside && !(target_.imported.toolset && !f.toolset);
         bool visual_studio = false;
         if (f.toolset)
             visual_studio = !f.non_visual_studio;

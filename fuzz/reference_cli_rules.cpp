@@ -646,7 +646,7 @@ reference_cli_conversion reference_cli_rules(const std::string& input, int targe
             }
         }
     }
-    bool configurations = !imported.toolset && !outside;
+    bool configurations = !outside && !(imported.toolset && !any_toolset);
     bool kept = !sdk.empty() && full_version(sdk) && minimum_found && full_version(minimum) && above(minimum, sdk);
     std::string line_end = line_end_of_file(text);
 

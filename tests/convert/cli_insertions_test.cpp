@@ -166,11 +166,18 @@ TEST(CliConfigurations, AToolsetAnywhereElseMeansNoneIsInserted)
         for (const std::string& line : run.reported)
             EXPECT_NE(line.substr(0, 2), "+ ");
     }
-    // A sheet that sets the toolset: the project's own groups get none.
+    // A sheet that sets the toolset of a project without one: its groups get
+    // none. A project with toolsets of its own gets them whatever its sheets say.
     std::string sheet_set = std::string(head) + without + std::string(tail);
     cli_imported imported;
     imported.toolset = true;
     EXPECT_EQ(rules(sheet_set, v2026, {}, imported).converted, sheet_set);
+    std::string own = std::string(head) + configuration("Win32", type + child(toolset("v110"))) + without +
+                      std::string(tail);
+    EXPECT_EQ(rules(own, v2026, {}, imported).converted, rules(own, v2026).converted);
+    EXPECT_NE(rules(own, v2026, {}, imported).converted.find("Itanium'\" Label=\"Configuration\">\r\n" + type +
+                                                            child(toolset("v145"))),
+              std::string::npos);
 }
 
 // Ladders.
