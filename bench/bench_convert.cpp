@@ -75,7 +75,10 @@ struct edit_writer {
     {
         auto& w = *static_cast<edit_writer*>(context);
         w.put(w.input.data() + w.copied, e.at - w.copied);
-        w.put(e.text.data(), e.text.size());
+        if (e.pieces.count == 0)
+            w.put(e.text.data(), e.text.size());
+        for (std::size_t i = 0; i < e.pieces.count; ++i)
+            w.put(e.pieces.piece[i].data(), e.pieces.piece[i].size());
         w.copied = e.at + e.length;
         ++w.edits;
     }
@@ -87,14 +90,15 @@ struct edit_writer {
     }
 };
 
-void run_cli_rules(benchmark::State& state, const std::string& project)
+void run_cli_rules(benchmark::State& state, const std::string& project, cli_target target = cli_2019_sdk)
 {
-    // The SDK version is two bytes longer than the generated one, once.
-    std::vector<char> output(project.size() + 64, '\0');
+    // The SDK version is two bytes longer than the generated one, once; the
+    // repeated groups get a line each.
+    std::vector<char> output(project.size() * 2 + 64, '\0');
     int edits = 0;
     for (auto _ : state) {
         edit_writer w{project, output.data()};
-        cli_edits r = find_cli_edits(project, cli_2019_sdk, edit_writer::on_edit, &w);
+        cli_edits r = find_cli_edits(project, target, edit_writer::on_edit, &w);
         w.put(project.data() + w.copied, project.size() - w.copied);
         benchmark::DoNotOptimize(r);
         benchmark::DoNotOptimize(output.data());
@@ -155,6 +159,43 @@ void leftovers_hostile(benchmark::State& state)
     run_leftovers(state, hostile_text(state.range(0)));
 }
 
+// N times each group that makes the rules insert, as public projects have
+// them: Globals groups before the import (the SDK goes into the last),
+// configuration groups without a toolset (zlib's vc10 projects) and
+// configuration groups with a ladder that lacks the target's rung (SDL's
+// hidapi). Each insertion looks at its group once, and the whole file is
+// looked ahead over once: eight times the groups take eight times as long.
+std::string repeated_groups(std::int64_t groups)
+{
+    std::string text = "<?xml version=\"1.0\" encoding=\"utf-8\"?>\r\n<Project DefaultTargets=\"Build\">\r\n";
+    for (std::int64_t i = 0; i < groups; ++i)
+        text += "  <PropertyGroup Label=\"Globals\">\r\n    <RootNamespace>zlib</RootNamespace>\r\n"
+                "  </PropertyGroup>\r\n";
+    text += "  <Import Project=\"$(VCTargetsPath)\\Microsoft.Cpp.Default.props\" />\r\n";
+    const std::string condition = " Condition=\"'$(Configuration)|$(Platform)'=='Release|Itanium'\" Label=\"Configuration\"";
+    for (std::int64_t i = 0; i < groups; ++i) {
+        text += "  <PropertyGroup" + condition + ">\r\n    <ConfigurationType>DynamicLibrary</ConfigurationType>\r\n"
+                "  </PropertyGroup>\r\n";
+        text += "  <PropertyGroup" + condition + ">\r\n"
+                "    <PlatformToolset Condition=\"'$(VisualStudioVersion)'=='16'\">v142</PlatformToolset>\r\n"
+                "    <PlatformToolset Condition=\"'$(VisualStudioVersion)'=='17'\">v143</PlatformToolset>\r\n"
+                "  </PropertyGroup>\r\n";
+    }
+    return text + "</Project>\r\n";
+}
+
+void cli_rules_groups(benchmark::State& state)
+{
+    static std::map<std::int64_t, std::string> texts;
+    auto [at, added] = texts.try_emplace(state.range(0));
+    if (added)
+        at->second = repeated_groups(state.range(0));
+    run_cli_rules(state, at->second, {7, "10.0", {}});
+    // A toolset and a rung per pair of groups, and the SDK once.
+    if (state.counters["changes"] != static_cast<double>(2 * state.range(0) + 1))
+        state.SkipWithError("the repeated groups did not get their insertions");
+}
+
 void copy(benchmark::State& state)
 {
     const std::string& project = project_of_size(state.range(0));
@@ -210,6 +251,8 @@ int main(int argc, char** argv)
     // 48,000 start tags make 1 MB, 384,000 make 8 MB: a scan that searches
     // again from inside each value takes seconds on the first, minutes on
     // the second.
+    for (std::int64_t groups : {4000, 32000})
+        benchmark::RegisterBenchmark("cli_rules_groups", cli_rules_groups)->Arg(groups);
     for (std::int64_t start_tags : {48000, 384000}) {
         benchmark::RegisterBenchmark("cli_rules_hostile", cli_rules_hostile)->Arg(start_tags);
         benchmark::RegisterBenchmark("leftovers_hostile", leftovers_hostile)->Arg(start_tags);

@@ -16,6 +16,8 @@
 #include "cli/printable_output.h"
 #include "cli/project_discovery.h"
 #include "cli/project_io.h"
+#include "cli/project_sheets.h"
+#include "cli/project_texts.h"
 #include "cli/solution_run.h"
 #include "core/cli_rules.h"
 #include "core/conversion.h"
@@ -23,6 +25,7 @@
 #include "core/report_texts.h"
 #include "core/retarget.h"
 #include "core/rewrite_hold.h"
+#include "core/toolset_ladders.h"
 
 namespace {
 
@@ -167,16 +170,22 @@ public:
 
     report_mark mark() const noexcept { return {lines_.size(), annotations_.size()}; }
 
+    // Drops what was added after `since`, a want of memory with it.
+    void rewind(report_mark since) noexcept
+    {
+        // Shrinking keeps the memory already had: it cannot fail.
+        (void)lines_.resize(since.lines);
+        (void)annotations_.resize(since.annotations);
+        lacks_memory_ = false;
+    }
+
     // Drops what was added after `mark` and reports, in its place, that the
     // step `action` failed for want of memory. Where even that does not fit,
     // the report shrinks to a line of the program's own.
     void fail_for_memory(report_mark since, std::string_view action)
     {
         scratch_ = byte_buffer();
-        // Shrinking keeps the memory already had: it cannot fail.
-        (void)lines_.resize(since.lines);
-        (void)annotations_.resize(since.annotations);
-        lacks_memory_ = false;
+        rewind(since);
         add_failure(action, out_of_memory_code);
         if (!lacks_memory_)
             return;
@@ -236,6 +245,8 @@ public:
 
     std::size_t size() const noexcept { return bytes_.size() / sizeof(line_shift); }
 
+    void clear() noexcept { bytes_.clear(); }
+
     line_shift operator[](std::size_t i) const noexcept
     {
         line_shift shift;
@@ -286,14 +297,24 @@ struct run_setup {
     reusable_buffer& buffer;
 };
 
-// projport-cli's own rules (cli_rules.h): the edits applied to a copy.
+// projport-cli's own rules (cli_rules.h): the edits applied to a copy, each
+// printed as it comes; the rules may run twice (once a sheet is read), and
+// the second run's lines then stand in place of the first's.
 struct edit_builder {
     std::string_view original;
     project_report& report;
     conversion_outcome& outcome;
+    report_mark told_from;  // where the lines of the changes begin
+    byte_buffer reported;   // an inserted element, gathered from its pieces
     std::size_t copied = 0;
     bool first = true;
 };
+
+// A path or a text of a file, as the report shows it.
+void add_file_text(project_report& report, std::string_view text)
+{
+    report.add_data(text);
+}
 
 void apply_edit(void* context, const cli_edit& e)
 {
@@ -301,36 +322,131 @@ void apply_edit(void* context, const cli_edit& e)
     if (b.outcome.lacks_memory)
         return;
     byte_buffer& out = b.outcome.built;
-    bool held = out.append(b.original.substr(b.copied, e.at - b.copied)) && out.append(e.text);
+    bool held = out.append(b.original.substr(b.copied, e.at - b.copied));
+    std::size_t text_from = out.size();
+    std::string_view reported = e.reported;
+    if (e.pieces.count == 0) {
+        held = held && out.append(e.text);
+    } else {
+        b.reported.clear();
+        for (std::size_t i = 0; held && i < e.pieces.count; ++i) {
+            held = out.append(e.pieces.piece[i]);
+            if (held && i >= e.reported_from && i < e.reported_to)
+                held = b.reported.append(e.pieces.piece[i]);
+        }
+        reported = b.reported.view();
+    }
     b.copied = e.at + e.length;
     if (b.first)
         b.outcome.first_change = e.at;
     b.first = false;
-    std::ptrdiff_t lines = count_line_feeds(e.text) - count_line_feeds(b.original.substr(e.at, e.length));
-    if (held && lines != 0)
-        held = b.outcome.shifts.push({out.size(), lines});
+    if (held) {
+        std::ptrdiff_t lines = count_line_feeds(out.view().substr(text_from)) -
+                               count_line_feeds(b.original.substr(e.at, e.length));
+        if (lines != 0)
+            held = b.outcome.shifts.push({out.size(), lines});
+    }
     b.outcome.lacks_memory = !held;
+    if (!held)
+        return;
     if (e.kind == change_kind::inserted)
         b.report.add(inserted_mark.narrow);
-    b.report.add_data(e.reported);
+    add_file_text(b.report, reported);
     b.report.add(line_end.narrow);
 }
 
-void convert_by_cli_rules(std::string_view original, const run_setup& setup, project_report& report,
-                          conversion_outcome& outcome)
+// Runs the rules over `original` into a fresh outcome, its lines in place
+// of an earlier run's.
+cli_edits run_rules(std::string_view original, const cli_target& target, edit_builder& builder)
 {
+    conversion_outcome& outcome = builder.outcome;
+    outcome.built.clear();
+    outcome.shifts.clear();
+    outcome.first_change = 0;
+    outcome.lacks_memory = false;
+    builder.report.rewind(builder.told_from);
+    builder.copied = 0;
+    builder.first = true;
     if (original.size() > static_cast<std::size_t>(-1) - 64 || !outcome.built.reserve(original.size() + 64)) {
         outcome.lacks_memory = true;
-        return;
+        return {};
     }
-    edit_builder builder{original, report, outcome};
-    cli_target target{setup.request.target, setup.request.sdk};
     cli_edits found = find_cli_edits(original, target, apply_edit, &builder);
     if (outcome.lacks_memory || !outcome.built.append(original.substr(builder.copied))) {
         outcome.lacks_memory = true;
-        return;
+        return found;
     }
     outcome.converted = outcome.built.view();
+    return found;
+}
+
+// Where a project was found: through a solution (for $(SolutionDir)) or not.
+struct project_origin {
+    const std::string& path;
+    bool through_solution = false;
+    const std::string& solution_folder;
+};
+
+// The facts of the sheets a project imports and of Directory.Build.props,
+// looked up only where they can change what the rules do.
+// `alone` is what the rules found without them. Returns whether they say
+// anything.
+bool look_up_imports(std::string_view original, const cli_edits& alone, const project_origin& origin,
+                     cli_target& target, project_sheets& sheets)
+{
+    bool sdk_open = !target.sdk.empty() && !alone.has_sdk;
+    if (alone.has_toolset && !alone.sdk_insertion)
+        return false;
+    read_project_sheets(original, origin.path, origin.through_solution, origin.solution_folder, target, sheets);
+    constexpr cli_version first_directory_props = 4;  // 2017
+    bool sdk_possible = alone.sdk_insertion || (!alone.has_toolset && sheets.imported.toolset);
+    if (sdk_open && sdk_possible && !sheets.imported.sdk && target.version >= first_directory_props)
+        read_directory_props(origin.path, target, sheets);
+    target.imported = sheets.imported;
+    const cli_imported& i = sheets.imported;
+    return i.toolset || i.sdk;
+}
+
+// The lines on where the toolset or the SDK comes from, after the changes.
+void add_import_lines(project_report& report, const cli_edits& found, const cli_target& target,
+                      const project_sheets& sheets)
+{
+    if (!found.has_toolset && sheets.imported.toolset) {
+        report.add(toolset_set_in);
+        add_file_text(report, sheets.toolset_sheet);
+        report.add(text_line_end);
+    }
+    if (found.sdk_imported) {
+        report.add(sdk_set_in);
+        add_file_text(report, sheets.sdk_file);
+        report.add(text_line_end);
+    }
+    if (!found.sdk_minimum.empty()) {
+        report.add(sdk_kept_open);
+        add_file_text(report, found.sdk_minimum);
+        report.add(sdk_kept_above);
+        add_file_text(report, target.sdk);
+        report.add(text_line_end);
+    }
+}
+
+void convert_by_cli_rules(std::string_view original, const run_setup& setup, const project_origin& origin,
+                          project_report& report, conversion_outcome& outcome)
+{
+    edit_builder builder{original, report, outcome, report.mark(), {}};
+    cli_target target{setup.request.target, setup.request.sdk, {}};
+    project_sheets sheets;
+    // The files the project imports are read only where they can change
+    // what the rules do, and the rules run again only where they do.
+    cli_edits found = run_rules(original, target, builder);
+    if (outcome.lacks_memory)
+        return;
+    if (look_up_imports(original, found, origin, target, sheets)) {
+        found = run_rules(original, target, builder);
+        if (outcome.lacks_memory)
+            return;
+    }
+    add_import_lines(report, found, target, sheets);
     if (outcome.converted != original)
         outcome.told.told = setup.request.check ? conversion_verdict::would_retarget : conversion_verdict::ready;
     else
@@ -437,7 +553,9 @@ unsigned list_leftovers(std::string_view text, const line_shifts* shifts, const 
                         project_report& report)
 {
     leftover_listing listing{report, shifts};
-    return static_cast<unsigned>(find_leftover_toolsets(text, row.toolset, row.xp_toolset, list_leftover, &listing));
+    unsigned ladder = ladder_number(static_cast<cli_version>(&row - cli_version_table));
+    return static_cast<unsigned>(
+        find_leftover_toolsets(text, row.toolset, row.xp_toolset, list_leftover, &listing, ladder));
 }
 
 std::size_t line_of(std::string_view text, std::size_t offset)
@@ -490,8 +608,9 @@ outcome_kind kind_of(verdict told)
 
 // Converts (or checks) the project at `path` and prints its report, under a
 // rewrite_hold while the project is replaced and its report printed.
-project_result convert_one(const run_setup& setup, const std::string& path)
+project_result convert_one(const run_setup& setup, const project_origin& origin)
 {
+    const std::string& path = origin.path;
     const cli_request& request = setup.request;
     std::string_view label = setup.row.label;
     project_result result;
@@ -528,7 +647,7 @@ project_result convert_one(const run_setup& setup, const std::string& path)
     if (request.as_projport)
         convert_as_projport(original, setup, report, outcome);
     else
-        convert_by_cli_rules(original, setup, report, outcome);
+        convert_by_cli_rules(original, setup, origin, report, outcome);
     // A project that cannot be held in memory is never written: its report
     // says why, and the memory goes back for the next project.
     if (outcome.lacks_memory || report.lacks_memory()) {
@@ -688,11 +807,14 @@ int run_cli(const cli_request& request)
     struct found_projects {
         std::vector<std::string> projects;
         std::vector<discovery_problem> problems;
+        std::vector<std::string> solution_folders;  // of each project, for $(SolutionDir)
+        std::vector<bool> through_solution;
         const std::string* solution = nullptr;  // a solution given its header, before its projects
     };
     std::vector<found_projects> found(request.paths.size());
     for (std::size_t p = 0; p < request.paths.size(); ++p) {
-        discover_projects(request.paths[p], seen, found[p].projects, found[p].problems);
+        discover_projects(request.paths[p], seen, found[p].projects, found[p].problems, &found[p].solution_folders,
+                          &found[p].through_solution);
         if (takes_solution_header(request, request.paths[p], found[p].problems, solutions_seen))
             found[p].solution = &request.paths[p];
     }
@@ -707,7 +829,8 @@ int run_cli(const cli_request& request)
         }
         output_error = report_problems(request, path.problems, counts);
         for (std::size_t i = 0; output_error == 0 && i < path.projects.size(); ++i) {
-            project_result result = convert_one(setup, path.projects[i]);
+            project_result result =
+                convert_one(setup, {path.projects[i], path.through_solution[i], path.solution_folders[i]});
             count(counts, result);
             output_error = result.output_error;
             held = held_signal();

@@ -105,10 +105,23 @@ bool is_skipped_folder(std::string_view name) noexcept
     return same_ignoring_case(name, ".git") || same_ignoring_case(name, ".vs");
 }
 
-void take(std::string path, project_set& seen, std::vector<std::string>& projects)
+// Where a project was reached through a solution, for $(SolutionDir).
+struct solution_origin {
+    std::vector<std::string>* folders = nullptr;
+    std::vector<bool>* through = nullptr;
+    std::string_view folder{};
+    bool is_solution = false;
+};
+
+void take(std::string path, project_set& seen, std::vector<std::string>& projects, const solution_origin& origin = {})
 {
-    if (seen.add(path))
-        projects.push_back(std::move(path));
+    if (!seen.add(path))
+        return;
+    projects.push_back(std::move(path));
+    if (origin.folders)
+        origin.folders->emplace_back(origin.is_solution ? origin.folder : std::string_view());
+    if (origin.through)
+        origin.through->push_back(origin.is_solution);
 }
 
 // The last part of `path`.
@@ -164,7 +177,7 @@ cli_error left_link_reason(const std::string& path, std::string_view folder)
 }
 
 void walk_folder(const std::string& root, project_set& seen, std::vector<std::string>& projects,
-                 std::vector<discovery_problem>& problems)
+                 std::vector<discovery_problem>& problems, const solution_origin& origin)
 {
     std::vector<std::string> found;
     std::vector<discovery_problem> left;
@@ -212,11 +225,11 @@ void walk_folder(const std::string& root, project_set& seen, std::vector<std::st
         problems.push_back(std::move(link));
     std::sort(found.begin(), found.end());
     for (std::string& path : found)
-        take(std::move(path), seen, projects);
+        take(std::move(path), seen, projects, origin);
 }
 
 void read_solution(const std::string& path, bool is_slnx, project_set& seen, std::vector<std::string>& projects,
-                   std::vector<discovery_problem>& problems)
+                   std::vector<discovery_problem>& problems, solution_origin origin)
 {
     std::string bytes;
     const char* action = nullptr;
@@ -235,8 +248,10 @@ void read_solution(const std::string& path, bool is_slnx, project_set& seen, std
     for (const std::string& entry : listing.rejected)
         problems.push_back({std::string(folder) + entry, "open", error_control_in_path});
     folder_listings listings;
+    origin.folder = folder;
+    origin.is_solution = true;
     for (const std::string& entry : listing.paths)
-        take(project_path_in(folder, entry, listings), seen, projects);
+        take(project_path_in(folder, entry, listings), seen, projects, origin);
 }
 
 }  // namespace
@@ -289,16 +304,18 @@ std::string project_path_in(std::string_view folder, std::string_view written, f
 }  // namespace
 
 void discover_projects(const std::string& path, project_set& seen, std::vector<std::string>& projects,
-                       std::vector<discovery_problem>& problems)
+                       std::vector<discovery_problem>& problems, std::vector<std::string>* solution_folders,
+                       std::vector<bool>* through_solution)
 {
+    solution_origin origin{solution_folders, through_solution};
     if (is_existing_folder(path))
-        walk_folder(path, seen, projects, problems);
+        walk_folder(path, seen, projects, problems, origin);
     else if (ends_with_ignoring_case(path, ".sln"))
-        read_solution(path, false, seen, projects, problems);
+        read_solution(path, false, seen, projects, problems, origin);
     else if (ends_with_ignoring_case(path, ".slnx"))
-        read_solution(path, true, seen, projects, problems);
+        read_solution(path, true, seen, projects, problems, origin);
     else if (cli_error why = is_link(path) ? left_link_reason(path, {}) : 0)
         problems.push_back({path, nullptr, why, true});
     else
-        take(path, seen, projects);
+        take(path, seen, projects, origin);
 }

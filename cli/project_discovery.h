@@ -64,9 +64,15 @@ private:
 // read or is not a solution, a rejected solution entry, and a folder that
 // cannot be listed; the rest of the walk goes on. A folder is walked, also
 // one named like a project or a solution.
+// With `solution_folders`, appends beside each project the folder part of
+// the solution it was reached through (as a found project is joined to it),
+// or nothing for a project not reached through one; `through_solution`
+// likewise tells which were.
 // Never prints.
 void discover_projects(const std::string& path, project_set& seen, std::vector<std::string>& projects,
-                       std::vector<discovery_problem>& problems);
+                       std::vector<discovery_problem>& problems,
+                       std::vector<std::string>* solution_folders = nullptr,
+                       std::vector<bool>* through_solution = nullptr);
 
 // Where a path written in a solution leads: `written` (backslashes or
 // slashes) with the platform's separators, after `folder` (the solution's

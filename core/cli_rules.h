@@ -1,10 +1,11 @@
 #pragma once
 // The rules projport-cli retargets a project by (its default; --as-projport
 // keeps projport.exe's rules of retarget.h): every toolset element of the
-// eight-row table, the ToolsVersion of the project element, and optionally
-// the Windows SDK version. Bytes only, never an XML parser; the searches see
-// the text up to its first zero byte. Pure computation, no system header,
-// no allocation: linear in the input.
+// eight-row table, the ToolsVersion of the project element, a toolset for
+// configurations without one, a rung for ladders of $(VisualStudioVersion),
+// and optionally the Windows SDK version. Bytes only, never an XML parser;
+// the searches see the text up to its first zero byte. Pure computation, no
+// system header, no allocation: linear in the input.
 
 #include <cstddef>
 #include <string_view>
@@ -12,9 +13,28 @@
 #include "core/retarget.h"
 #include "core/version_table.h"
 
+// What the files a project imports say, as far as the rules need it; the
+// program reads them (a project's sheets, Directory.Build.props).
+struct cli_imported {
+    bool toolset = false;               // an imported sheet has a toolset element
+    bool toolset_names_target = false;  // one naming the target, or $(DefaultPlatformToolset)
+    bool toolset_visual_studio = false; // and all of them name Visual Studio toolsets
+    bool sdk = false;                   // a sheet or Directory.Build.props has a
+                                        // <WindowsTargetPlatformVersion start tag
+};
+
 struct cli_target {
     cli_version version = 0;  // row of cli_version_table
     std::string_view sdk;     // --sdk VERSION, or empty for none
+    cli_imported imported{};
+};
+
+// A text made of pieces, for an inserted line that copies the bytes around
+// it: views of the input, and constant texts.
+struct cli_pieces {
+    static constexpr std::size_t capacity = 8;
+    std::string_view piece[capacity];
+    std::size_t count = 0;
 };
 
 // One edit of the input: input[at, at + length) gives way to `text`.
@@ -26,13 +46,33 @@ struct cli_edit {
     std::string_view reported;  // what is printed: the attribute or element as
                                 // it stood (a view of the input), or the
                                 // inserted attribute ToolsVersion="X"
+    // An inserted element (a toolset, a rung, the SDK) on a line of its own,
+    // in pieces: when pieces.count is not 0, the text is pieces [0, count)
+    // and what is printed pieces [reported_from, reported_to), and `text`
+    // and `reported` are empty.
+    cli_pieces pieces{};
+    std::size_t reported_from = 0;
+    std::size_t reported_to = 0;
 };
 
 struct cli_edits {
     std::size_t count = 0;      // edits told
     bool names_target = false;  // an attribute-less toolset element is the
-                                // target's toolset or xp variant, or the project
-                                // element's ToolsVersion is the target's value
+                                // target's toolset or xp variant or
+                                // $(DefaultPlatformToolset), a ladder has the
+                                // target's rung, the project element's
+                                // ToolsVersion is the target's value,
+                                // or, for a project with no toolset element,
+                                // an imported sheet's toolset names it
+    bool has_toolset = false;   // the project has a toolset element of its own
+    bool toolset_names_target = false;   // an attribute-less one names the target
+    bool toolsets_visual_studio = false; // it has some, all Visual Studio toolsets
+    bool has_sdk = false;       // it has a <WindowsTargetPlatformVersion start tag
+    bool sdk_insertion = false; // the SDK element goes in, or would but for
+                                // target.imported.sdk
+    bool sdk_imported = false;  // it did not, for target.imported.sdk
+    std::string_view sdk_minimum;  // the project's minimum SDK version, when it is
+                                   // above the SDK asked for and kept the SDK
 };
 
 // Tells `edit(context, e)` of every edit that retargets `input`, in file

@@ -3,7 +3,8 @@
 // reports, the converted text and names_target; then the listing of
 // elements left unchanged, over the input and over the converted text.
 // The first input byte picks the target (its value modulo 8) and the SDK
-// version (the rest of the value, modulo 4); the rest is the project's text.
+// version (divided by 8, modulo 4); the second, what the imported files say
+// (one bit each); the rest is the project's text.
 
 #include <cstdint>
 #include <cstdio>
@@ -13,6 +14,7 @@
 
 #include "core/cli_rules.h"
 #include "core/leftover_toolsets.h"
+#include "core/toolset_ladders.h"
 #include "reference_cli_rules.h"
 
 namespace {
@@ -57,12 +59,12 @@ void collect_leftover(void* context, const leftover_toolset& e)
     c.found.push_back(e);
 }
 
-void check_leftovers(const std::string& text, const cli_version_row& row)
+void check_leftovers(const std::string& text, const cli_version_row& row, unsigned ladder)
 {
     found_leftovers c{text, {}};
-    std::size_t count = find_leftover_toolsets(text, row.toolset, row.xp_toolset, collect_leftover, &c);
+    std::size_t count = find_leftover_toolsets(text, row.toolset, row.xp_toolset, collect_leftover, &c, ladder);
     std::vector<reference_leftover> expected =
-        reference_leftover_toolsets(text, std::string(row.toolset), std::string(row.xp_toolset));
+        reference_leftover_toolsets(text, std::string(row.toolset), std::string(row.xp_toolset), ladder);
     require(count == c.found.size(), "leftover count is what was told");
     require(count == expected.size(), "as many leftovers as the reference");
     for (std::size_t i = 0; i < count; ++i) {
@@ -74,41 +76,91 @@ void check_leftovers(const std::string& text, const cli_version_row& row)
 
 const char* const sdks[4] = {"", "10.0", "8.1", "10.0.19041.0"};
 
-}  // namespace
-
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
+// An edit's text and what it reports, whole.
+void whole_texts(const cli_edit& e, std::string& text, std::string& reported)
 {
-    if (size == 0)
-        return 0;
-    cli_version version = data[0] % 8;
-    std::string sdk = sdks[(data[0] / 8) % 4];
-    std::string input(reinterpret_cast<const char*>(data + 1), size - 1);
-    const cli_version_row& row = cli_version_table[version];
+    text.clear();
+    reported.clear();
+    if (e.pieces.count == 0) {
+        text = e.text;
+        reported = e.reported;
+        return;
+    }
+    require(e.kind == change_kind::inserted && e.length == 0, "an edit in pieces is an insertion");
+    require(e.pieces.count <= cli_pieces::capacity && e.reported_from <= e.reported_to &&
+                e.reported_to <= e.pieces.count,
+            "the pieces reported are pieces of the edit");
+    for (std::size_t i = 0; i < e.pieces.count; ++i) {
+        text.append(e.pieces.piece[i]);
+        if (i >= e.reported_from && i < e.reported_to)
+            reported.append(e.pieces.piece[i]);
+    }
+}
 
+// Runs the rules over `input` and checks them against the reference;
+// returns the converted text.
+std::string check_conversion(const std::string& input, cli_version version, const std::string& sdk,
+                             const cli_imported& imported, const reference_imported& plain)
+{
     collected c{input, {}};
-    cli_edits result = find_cli_edits(input, {version, sdk}, collect, &c);
-    reference_cli_conversion expected = reference_cli_rules(input, version, sdk);
+    cli_edits result = find_cli_edits(input, {version, sdk, imported}, collect, &c);
+    reference_cli_conversion expected = reference_cli_rules(input, version, sdk, plain);
 
     require(result.count == c.edits.size(), "count is what was told");
     require(c.edits.size() == expected.edits.size(), "as many edits as the reference");
     std::string converted;
     std::size_t copied = 0;
+    std::string text;
+    std::string reported;
     for (std::size_t i = 0; i < c.edits.size(); ++i) {
         const cli_edit& e = c.edits[i];
         const reference_cli_edit& r = expected.edits[i];
+        whole_texts(e, text, reported);
         require(e.at == r.at && e.length == r.length, "place of each edit");
-        require(e.text == r.text, "text of each edit");
-        require(e.reported == r.reported, "what each edit reports");
+        require(text == r.text, "text of each edit");
+        require(reported == r.reported, "what each edit reports");
         require((e.kind == change_kind::inserted) == r.inserted, "kind of each edit");
         require(e.at >= copied && e.at + e.length <= input.size(), "edits ascend within the input");
-        converted.append(input, copied, e.at - copied).append(e.text);
+        converted.append(input, copied, e.at - copied).append(text);
         copied = e.at + e.length;
     }
     converted.append(input, copied);
     require(converted == expected.text, "converted text");
     require(result.names_target == expected.names_target, "names_target");
+    require(result.has_toolset == expected.has_toolset, "has_toolset");
+    require(result.toolset_names_target == expected.toolset_names_target, "toolset_names_target");
+    require(result.toolsets_visual_studio == expected.toolsets_visual_studio, "toolsets_visual_studio");
+    require(result.has_sdk == expected.has_sdk, "has_sdk");
+    require(result.sdk_insertion == expected.sdk_insertion, "sdk_insertion");
+    require(result.sdk_imported == expected.sdk_imported, "sdk_imported");
+    require(result.sdk_minimum == expected.sdk_minimum, "sdk_minimum");
+    return converted;
+}
 
-    check_leftovers(input, row);
-    check_leftovers(converted, row);
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
+{
+    if (size < 2)
+        return 0;
+    cli_version version = data[0] % 8;
+    std::string sdk = sdks[(data[0] / 8) % 4];
+    cli_imported imported;
+    imported.toolset = (data[1] & 1) != 0;
+    imported.toolset_names_target = (data[1] & 2) != 0;
+    imported.toolset_visual_studio = (data[1] & 4) != 0;
+    imported.sdk = (data[1] & 8) != 0;
+    reference_imported plain{imported.toolset, imported.toolset_names_target, imported.toolset_visual_studio,
+                             imported.sdk};
+    std::string input(reinterpret_cast<const char*>(data + 2), size - 2);
+    const cli_version_row& row = cli_version_table[version];
+
+    std::string converted = check_conversion(input, version, sdk, imported, plain);
+    unsigned ladder = ladder_number(version);
+    check_leftovers(input, row, ladder);
+    check_leftovers(converted, row, ladder);
+
+    // The converted text, with its insertions, is read as the reference reads it too.
+    (void)check_conversion(converted, version, sdk, imported, plain);
     return 0;
 }

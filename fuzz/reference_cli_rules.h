@@ -20,10 +20,26 @@ struct reference_cli_conversion {
     std::vector<reference_cli_edit> edits;  // in input order
     std::string text;                       // the input with the edits made
     bool names_target = false;
+    bool has_toolset = false;
+    bool toolset_names_target = false;
+    bool toolsets_visual_studio = false;
+    bool has_sdk = false;
+    bool sdk_insertion = false;
+    bool sdk_imported = false;
+    std::string sdk_minimum;
+};
+
+// What the files the project imports say.
+struct reference_imported {
+    bool toolset = false;
+    bool toolset_names_target = false;
+    bool toolset_visual_studio = false;
+    bool sdk = false;
 };
 
 // `target` is a row 0 (2010) to 7 (2026); `sdk` empty for none.
-reference_cli_conversion reference_cli_rules(const std::string& input, int target, const std::string& sdk);
+reference_cli_conversion reference_cli_rules(const std::string& input, int target, const std::string& sdk,
+                                             const reference_imported& imported);
 
 struct reference_leftover {
     std::size_t line = 0;
@@ -31,7 +47,8 @@ struct reference_leftover {
     std::string element;
 };
 
-// The toolset elements of `text` (all of it, zero bytes included) that name
-// a Visual Studio toolset other than `toolset` and `xp_toolset`.
+// The toolset elements of `text` (up to its first zero byte) that name a
+// Visual Studio toolset other than `toolset` and `xp_toolset`, but for the
+// rungs of a ladder that has a rung for `ladder_number` (0 for none).
 std::vector<reference_leftover> reference_leftover_toolsets(const std::string& text, const std::string& toolset,
-                                                            const std::string& xp_toolset);
+                                                            const std::string& xp_toolset, unsigned ladder_number);

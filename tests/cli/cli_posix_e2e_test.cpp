@@ -386,6 +386,108 @@ TEST_F(CliRun, RetargetsTo2022And2026WithTheWindowsSdk)
     }
 }
 
+// zlib's contrib/vstudio/vc10 projects name no toolset; SDL's examples take
+// theirs from a sheet, reached through $(SolutionDir).
+TEST_F(CliRun, InsertionsAreCheckedAnnotatedAndMadeOnceAndSheetsAreNamed)
+{
+    const std::string head = "<Project DefaultTargets=\"Build\" ToolsVersion=\"4.0\">\n"
+                             "  <PropertyGroup Label=\"Globals\">\n"
+                             "    <ProjectGuid>{8FD826F8-3739-44E6-8CC8-997122E53B8D}</ProjectGuid>\n"
+                             "  </PropertyGroup>\n"
+                             "  <Import Project=\"$(VCTargetsPath)\\Microsoft.Cpp.Default.props\" />\n";
+    const std::string group = "  <PropertyGroup Condition=\"'$(Configuration)'=='Debug'\" Label=\"Configuration\">\n"
+                              "    <ConfigurationType>DynamicLibrary</ConfigurationType>\n"
+                              "  </PropertyGroup>\n";
+    write_bytes(root / "zlib/zlibvc.vcxproj", head + group + "</Project>\n");
+    cli_run check = run({"2026", "--check", "--sdk", "10.0", "--annotate=github", "zlib/zlibvc.vcxproj"});
+    EXPECT_EQ(check.exit_code, 1);
+    EXPECT_EQ(check.out, heading("zlib/zlibvc.vcxproj", "2026") +
+                             "+ <WindowsTargetPlatformVersion>10.0</WindowsTargetPlatformVersion>\n"
+                             "+ <PlatformToolset>v145</PlatformToolset>\n"
+                             "\nProject would be retargeted to Visual Studio 2026\n"
+                             "::error file=zlib/zlibvc.vcxproj,line=3::Project would be retargeted to Visual Studio 2026\n"
+                             "1 project: 1 would be retargeted, 0 already configured, 0 without a match, 0 failed; "
+                             "0 toolset elements left unchanged\n");
+    EXPECT_EQ(run({"2026", "--sdk", "10.0", "zlib/zlibvc.vcxproj"}).exit_code, 0);
+    std::string once = read_bytes(root / "zlib/zlibvc.vcxproj");
+    EXPECT_NE(once.find("    <WindowsTargetPlatformVersion>10.0</WindowsTargetPlatformVersion>\n  </PropertyGroup>"),
+              std::string::npos);
+    EXPECT_NE(once.find("    <PlatformToolset>v145</PlatformToolset>\n  </PropertyGroup>"), std::string::npos);
+    cli_run again = run({"2026", "--check", "--sdk", "10.0", "zlib/zlibvc.vcxproj"});
+    EXPECT_EQ(again.exit_code, 0);
+    EXPECT_NE(again.out.find("Already configured for Visual Studio 2026"), std::string::npos);
+
+    // The sheet sets toolset and SDK: nothing is inserted, and the lines say where they come from.
+    write_bytes(root / "SDL/VisualC/examples/Examples.props",
+                "<Project><PropertyGroup><PlatformToolset>$(DefaultPlatformToolset)</PlatformToolset>"
+                "<WindowsTargetPlatformVersion>10.0</WindowsTargetPlatformVersion></PropertyGroup></Project>\n");
+    std::string example = head + "  <Import Project=\"$(SolutionDir)\\examples\\Examples.props\" />\n</Project>\n";
+    write_bytes(root / "SDL/VisualC/examples/game/game.vcxproj", example);
+    // The solution's header names 2026 already: its entry says so.
+    write_bytes(root / "SDL/VisualC/SDL.sln",
+                "\xEF\xBB\xBF\r\nMicrosoft Visual Studio Solution File, Format Version 12.00\r\n"
+                "# Visual Studio Version 18\r\nVisualStudioVersion = 18.0.11205.157\r\n"
+                "MinimumVisualStudioVersion = 10.0.40219.1\r\n"
+                "Project(\"{8BC9CEB8-8B4A-11D0-8D11-00A0C91BC942}\") = \"game\", \"examples\\game\\game.vcxproj\", "
+                "\"{6C1F6F5E-2B7A-4F0E-9A55-3D2B9C1E7A40}\"\r\nEndProject\r\n");
+    cli_run sheet = run({"2026", "--check", "--sdk", "10.0", "SDL/VisualC/SDL.sln"});
+    EXPECT_EQ(sheet.exit_code, 0);
+    EXPECT_EQ(sheet.out, "[SDL/VisualC/SDL.sln]\nConfiguring solution for Visual Studio 2026\n\n"
+                         "Solution already names Visual Studio 2026\n" +
+                             heading("SDL/VisualC/examples/game/game.vcxproj", "2026") +
+                             "toolset set in SDL/VisualC/examples/Examples.props\n"
+                             "Windows SDK set in SDL/VisualC/examples/Examples.props\n"
+                             "Already configured for Visual Studio 2026\n"
+                             "1 solution: 0 would be retargeted, 1 already naming Visual Studio 2026, "
+                             "0 left as UTF-16, 0 failed\n"
+                             "1 project: 0 would be retargeted, 1 already configured, 0 without a match, 0 failed; "
+                             "0 toolset elements left unchanged\n");
+    // Named on its own, the project has no $(SolutionDir): its SDK goes in.
+    cli_run alone = run({"2026", "--check", "--sdk", "10.0", "SDL/VisualC/examples/game/game.vcxproj"});
+    EXPECT_EQ(alone.exit_code, 0);
+    EXPECT_NE(alone.out.find("could not find a match"), std::string::npos);
+
+    // An inserted rung moves the lines below it: under --check the lines listed
+    // are those of the file as it stands, after the rewrite those of the new file.
+    const std::string listed = "<PlatformToolset Condition=\"'$(Platform)'=='x64'\">v120</PlatformToolset>";
+    write_bytes(root / "hidapi.vcxproj",
+                "<Project>\n  <PropertyGroup Label=\"Configuration\" Condition=\"x\">\n"
+                "    <PlatformToolset Condition=\"'$(VisualStudioVersion)'=='17'\">v143</PlatformToolset>\n"
+                "  </PropertyGroup>\n  <PropertyGroup>\n    " + listed + "\n  </PropertyGroup>\n</Project>\n");
+    cli_run checked = run({"2026", "--check", "--annotate=github", "hidapi.vcxproj"});
+    EXPECT_NE(checked.out.find("  line 6: " + listed + " left unchanged\n"), std::string::npos) << checked.out;
+    EXPECT_NE(checked.out.find("::error file=hidapi.vcxproj,line=3::"), std::string::npos) << checked.out;
+    EXPECT_NE(checked.out.find("::warning file=hidapi.vcxproj,line=6::"), std::string::npos) << checked.out;
+    cli_run rewritten = run({"2026", "hidapi.vcxproj"});
+    EXPECT_NE(rewritten.out.find("  line 7: " + listed + " left unchanged\n"), std::string::npos) << rewritten.out;
+
+    // A minimum above the SDK asked for keeps the SDK, and says so.
+    write_bytes(root / "min.vcxproj",
+                "<Project>\n  <PropertyGroup Label=\"Globals\">\n"
+                "    <WindowsTargetPlatformVersion>10.0.22621.0</WindowsTargetPlatformVersion>\n"
+                "    <WindowsTargetPlatformMinVersion>10.0.22000.0</WindowsTargetPlatformMinVersion>\n"
+                "  </PropertyGroup>\n</Project>\n");
+    cli_run minimum = run({"2026", "--check", "--sdk", "10.0.19041.0", "min.vcxproj"});
+    EXPECT_EQ(minimum.exit_code, 0);
+    EXPECT_EQ(minimum.out, heading("min.vcxproj", "2026") +
+                               "Windows SDK kept: minimum version 10.0.22000.0 is above 10.0.19041.0\n"
+                               "could not find a match\n"
+                               "1 project: 0 would be retargeted, 0 already configured, 1 without a match, 0 failed; "
+                               "0 toolset elements left unchanged\n");
+
+    // Directory.Build.props above the project sets the SDK.
+    write_bytes(root / "repo/Directory.Build.props",
+                "<Project><PropertyGroup><WindowsTargetPlatformVersion>10.0.22621.0</WindowsTargetPlatformVersion>"
+                "</PropertyGroup></Project>\n");
+    write_bytes(root / "repo/src/zlibvc.vcxproj", head + group + "</Project>\n");
+    cli_run props = run({"2026", "--sdk", "10.0", "repo/src/zlibvc.vcxproj"});
+    EXPECT_EQ(props.out, heading("repo/src/zlibvc.vcxproj", "2026") + "+ <PlatformToolset>v145</PlatformToolset>\n" +
+                             "Windows SDK set in repo/Directory.Build.props\n"
+                             "\nProject is ready for Visual Studio 2026\n"
+                             "1 project: 1 retargeted, 0 already configured, 0 without a match, 0 failed; "
+                             "0 toolset elements left unchanged\n");
+}
+
 TEST_F(CliRun, LeftUnchangedLinesAreThoseOfTheFileAsItStands)
 {
     // An SDK element over three lines becomes one: the elements behind it
@@ -727,7 +829,8 @@ TEST_F(CliRun, TheSampleSolutionIsRetargetedAndThenPassesItsCheck)
                          heading("Audio/Audio.vcxproj", "2019") + toolset_element("v143") + "\n" +
                          toolset_element("v143") + "\n\nProject is ready for Visual Studio 2019\n" +
                          heading("Compress/Compress.vcxproj", "2019") +
-                         "ToolsVersion=\"4.0\"\n\nProject is ready for Visual Studio 2019\n" +
+                         "ToolsVersion=\"4.0\"\n+ <PlatformToolset>v142</PlatformToolset>\n"
+                         "+ <PlatformToolset>v142</PlatformToolset>\n\nProject is ready for Visual Studio 2019\n" +
                          heading("Tools/Packer/Packer.vcxproj", "2019") +
                          "ToolsVersion=\"Current\"\n\nProject is ready for Visual Studio 2019\n"
                          "1 solution: 1 retargeted, 0 already naming Visual Studio 2019, 0 left as UTF-16, 0 failed\n"
@@ -745,11 +848,17 @@ TEST_F(CliRun, TheSampleSolutionIsRetargetedAndThenPassesItsCheck)
 
     r = run({"2026", "--sdk", "10.0", "MyGame.sln"}, game);
     EXPECT_EQ(r.exit_code, 0);
+    // The ladder gets its rung for 2026, and is no longer listed.
     EXPECT_NE(r.out.find(heading("Audio/Audio.vcxproj", "2026") +
                          "<WindowsTargetPlatformVersion>10.0.19041.0</WindowsTargetPlatformVersion>\n" + v142 + "\n" +
-                         v142 + "\n\nProject is ready for Visual Studio 2026\n"
-                         "  line 34: <PlatformToolset Condition=\"'$(VisualStudioVersion)' == '16.0'\">v142"
-                         "</PlatformToolset> left unchanged\n"),
+                         v142 +
+                         "\n+ <PlatformToolset Condition=\"'$(VisualStudioVersion)' == '18.0'\">v145</PlatformToolset>\n"
+                         "\nProject is ready for Visual Studio 2026\n[Compress"),
+              std::string::npos)
+        << r.out;
+    // The projects without an SDK element get one.
+    EXPECT_NE(r.out.find(heading("Tools/Packer/Packer.vcxproj", "2026") +
+                         "+ <WindowsTargetPlatformVersion>10.0</WindowsTargetPlatformVersion>\n"),
               std::string::npos)
         << r.out;
     EXPECT_EQ(r.out.rfind("[MyGame.sln]\nConfiguring solution for Visual Studio 2026\n\n# Visual Studio Version 16\n"

@@ -221,7 +221,7 @@ TEST(CliToolsets, TheTargetsOwnToolsetInAnyCaseOrSpacingIsLeftAsItStands)
 TEST(CliToolsets, ValuesOutsideTheTableAreLeft)
 {
     std::string input;
-    for (std::string_view value : {"v90", "ClangCL", "WindowsKernelModeDriver10.0", "$(DefaultPlatformToolset)",
+    for (std::string_view value : {"v90", "ClangCL", "WindowsKernelModeDriver10.0", "$(DefaultPlatformToolset)x",
                                    "v1400", "v140_xp_x", "v14 0", "", "v144", "llvm"})
         input += configuration_group(toolset_element(value));
     for (cli_version target = 0; target < static_cast<cli_version>(cli_version_count); ++target) {

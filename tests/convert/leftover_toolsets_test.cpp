@@ -108,8 +108,10 @@ TEST(LeftoverToolsets, ManyStartTagsWithoutEndsThenOneWholeElement)
     EXPECT_EQ(leftovers(text, "v142"), (std::vector<found_element>{{48001, element("v110")}}));
 }
 
-TEST(LeftoverToolsets, ElementsBehindAZeroByteCountToo)
+// The rules see the text up to its first zero byte, and so does the listing.
+TEST(LeftoverToolsets, ElementsBehindAZeroByteAreNotSeen)
 {
-    std::string text = std::string("a\n") + '\0' + "\n" + element("v110");
-    EXPECT_EQ(leftovers(text, "v100"), (std::vector<found_element>{{3, element("v110")}}));
+    std::string text = element("v120") + "\n" + '\0' + "\n" + element("v110");
+    EXPECT_EQ(leftovers(text, "v100"), (std::vector<found_element>{{1, element("v120")}}));
+    EXPECT_TRUE(leftovers(std::string(1, '\0') + element("v110"), "v100").empty());
 }
