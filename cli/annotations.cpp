@@ -2,21 +2,11 @@
 
 #include <cstdint>
 
+#include "cli/decimal_text.h"
 #include "cli/file_system.h"
 #include "cli/printable_output.h"
 
 namespace {
-
-[[nodiscard]] bool append_number(byte_buffer& text, std::uint64_t number) noexcept
-{
-    char digits[24];
-    std::size_t at = sizeof digits;
-    do {
-        digits[--at] = static_cast<char>('0' + number % 10);
-        number /= 10;
-    } while (number != 0);
-    return text.append(std::string_view(digits + at, sizeof digits - at));
-}
 
 std::string_view kind_name(annotation_kind kind) noexcept
 {

@@ -12,6 +12,7 @@
 
 #include "cli/annotations.h"
 #include "cli/byte_buffer.h"
+#include "cli/decimal_text.h"
 #include "cli/file_system.h"
 #include "cli/printable_output.h"
 #include "cli/project_discovery.h"
@@ -68,30 +69,6 @@ struct run_counts {
     unsigned failed = 0;
     unsigned leftovers = 0;
 };
-
-void append_number(std::string& text, std::uint64_t number)
-{
-    char digits[24];
-    std::size_t at = sizeof digits;
-    do {
-        digits[--at] = static_cast<char>('0' + number % 10);
-        number /= 10;
-    } while (number != 0);
-    text.append(digits + at, sizeof digits - at);
-}
-
-// Appends the decimal digits of `number`. Returns false when the memory
-// cannot be had.
-[[nodiscard]] bool append_number(byte_buffer& text, std::uint64_t number) noexcept
-{
-    char digits[24];
-    std::size_t at = sizeof digits;
-    do {
-        digits[--at] = static_cast<char>('0' + number % 10);
-        number /= 10;
-    } while (number != 0);
-    return text.append(std::string_view(digits + at, sizeof digits - at));
-}
 
 // A piece of an annotation's message: the program's own text, or a text
 // from a path or a file, which is made printable first.

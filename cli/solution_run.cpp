@@ -5,6 +5,7 @@
 
 #include "cli/annotations.h"
 #include "cli/byte_buffer.h"
+#include "cli/decimal_text.h"
 #include "cli/file_system.h"
 #include "cli/printable_output.h"
 #include "cli/project_io.h"
@@ -28,17 +29,6 @@ bool is_solution_path(std::string_view path) noexcept
 {
     return path.size() >= solution_extension.size() &&
            equals_ignoring_case(path.substr(path.size() - solution_extension.size()), solution_extension);
-}
-
-void append_number(std::string& text, std::uint64_t number)
-{
-    char digits[24];
-    std::size_t at = sizeof digits;
-    do {
-        digits[--at] = static_cast<char>('0' + number % 10);
-        number /= 10;
-    } while (number != 0);
-    text.append(digits + at, sizeof digits - at);
 }
 
 std::size_t line_of(std::string_view text, std::size_t offset) noexcept
