@@ -18,6 +18,7 @@
 
 #include "core/conversion.h"
 #include "convert/memory_file.h"
+#include "support/file_stamp.h"
 #include "support/posix_child.h"
 #include "support/project_text.h"
 #include "support/temp_dir.h"
@@ -99,26 +100,6 @@ protected:
 std::string heading(const std::string& path, const char* label)
 {
     return "[" + path + "]\nConfiguring project for Visual Studio " + label + "\n\n";
-}
-
-struct stamp {
-    ino_t inode = 0;
-    timespec modified{};
-};
-
-stamp stamp_of(const fs::path& path)
-{
-    struct stat s {};
-    EXPECT_EQ(stat(path.c_str(), &s), 0) << path;
-    return {s.st_ino, s.st_mtim};
-}
-
-void expect_untouched(const stamp& before, const fs::path& path)
-{
-    stamp after = stamp_of(path);
-    EXPECT_EQ(after.inode, before.inode) << path;
-    EXPECT_EQ(after.modified.tv_sec, before.modified.tv_sec) << path;
-    EXPECT_EQ(after.modified.tv_nsec, before.modified.tv_nsec) << path;
 }
 
 // A modification time well in the past, so that a rewrite cannot keep it
@@ -279,7 +260,7 @@ TEST_F(CliRun, CheckingWritesNothingAndExitsOneWhenAProjectWouldChange)
     std::string current = project_text("ToolsVersion=\"14.0\"", "v140");
     write_bytes(root / "a/old.vcxproj", old_project);
     write_bytes(root / "b/current.vcxproj", current);
-    stamp before = stamp_of(root / "a/old.vcxproj");
+    file_stamp before = stamp_of(root / "a/old.vcxproj");
 
     cli_run r = run({"2015", "--check", root.string()});
     EXPECT_EQ(r.exit_code, 1);
@@ -533,7 +514,7 @@ TEST_F(CliRun, AConvertedTextEqualToTheFileIsNeverWritten)
     std::string project_2019 = project_text("DefaultTargets=\"Build\" ToolsVersion=\"15.0\"", "v142");
     write_bytes(root / "p.vcxproj", project_2019);
     age(root / "p.vcxproj");
-    stamp before = stamp_of(root / "p.vcxproj");
+    file_stamp before = stamp_of(root / "p.vcxproj");
     cli_run r = run({"2019", "--as-projport", "p.vcxproj"});
     EXPECT_EQ(r.out, heading("p.vcxproj", "2019") + "ToolsVersion=\"15.0\"\n\nProject is ready for Visual Studio 2019\n"
                                                     "1 project: 1 retargeted, 0 already configured, 0 without a match, "

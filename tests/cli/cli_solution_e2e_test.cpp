@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "support/file_stamp.h"
 #include "support/posix_child.h"
 #include "support/project_text.h"
 #include "support/temp_dir.h"
@@ -43,26 +44,6 @@ struct cli_run {
     int exit_code = -1;
     std::string out;
 };
-
-struct stamp {
-    ino_t inode = 0;
-    timespec modified{};
-};
-
-stamp stamp_of(const fs::path& path)
-{
-    struct stat s {};
-    EXPECT_EQ(stat(path.c_str(), &s), 0) << path;
-    return {s.st_ino, s.st_mtim};
-}
-
-void expect_untouched(const stamp& before, const fs::path& path)
-{
-    stamp after = stamp_of(path);
-    EXPECT_EQ(after.inode, before.inode) << path;
-    EXPECT_EQ(after.modified.tv_sec, before.modified.tv_sec) << path;
-    EXPECT_EQ(after.modified.tv_nsec, before.modified.tv_nsec) << path;
-}
 
 class CliSolution : public testing::Test {
 protected:
@@ -113,7 +94,7 @@ TEST_F(CliSolution, ASolutionGivenTwiceIsWrittenOnceAndThenNamesItsTarget)
 {
     write("zlibvc.sln", header_2010 + lib_entry);
     fs::create_symlink("zlibvc.sln", root / "alias.sln");
-    stamp before = stamp_of(root / "zlibvc.sln");
+    file_stamp before = stamp_of(root / "zlibvc.sln");
     cli_run r = run({"2026", "zlibvc.sln", "./zlibvc.sln", "alias.sln"});
     EXPECT_EQ(r.exit_code, 0);
     EXPECT_EQ(r.out.rfind(entry_2026 + "Solution is ready for Visual Studio 2026\n[lib/zlibstat.vcxproj]\n", 0), 0u)
@@ -157,7 +138,7 @@ TEST_F(CliSolution, CheckingExitsOneWritesNothingAndAnnotatesTheFirstChangedLine
     for (const checked& c : cases) {
         SCOPED_TRACE(c.name);
         write("zlibvc.sln", c.header + lib_entry);
-        stamp before = stamp_of(root / "zlibvc.sln");
+        file_stamp before = stamp_of(root / "zlibvc.sln");
         cli_run r = run({"2026", "--check", "--annotate=github", "zlibvc.sln"});
         EXPECT_EQ(r.exit_code, 1) << r.out;
         EXPECT_NE(r.out.find("\nSolution would be retargeted to Visual Studio 2026\n"
@@ -188,8 +169,8 @@ TEST_F(CliSolution, OnlyALineBasedSolutionNamedAsAPathIsWritten)
     for (std::vector<std::string> arguments : std::vector<std::vector<std::string>>{
              {"2026", "zlibvc.slnx"}, {"2026", "."}, {"2026", "tree.sln"}, {"2019", "--as-projport", "zlibvc.sln"}}) {
         SCOPED_TRACE(arguments[1]);
-        stamp sln = stamp_of(root / "zlibvc.sln");
-        stamp slnx = stamp_of(root / "zlibvc.slnx");
+        file_stamp sln = stamp_of(root / "zlibvc.sln");
+        file_stamp slnx = stamp_of(root / "zlibvc.slnx");
         cli_run r = run(arguments);
         EXPECT_NE(r.out.find("Configuring project for Visual Studio"), std::string::npos) << r.out;
         EXPECT_EQ(r.out.find("solution"), std::string::npos) << r.out;
@@ -212,7 +193,7 @@ TEST_F(CliSolution, AUTF16SolutionIsReadForItsProjectsAndItsHeaderLeft)
         utf16 += '\0';
     }
     write("zlibvc.sln", utf16);
-    stamp before = stamp_of(root / "zlibvc.sln");
+    file_stamp before = stamp_of(root / "zlibvc.sln");
     cli_run r = run({"2026", "--check", "--annotate=github", "zlibvc.sln"});
     EXPECT_EQ(r.exit_code, 0);
     EXPECT_EQ(r.out, "[zlibvc.sln]\nConfiguring solution for Visual Studio 2026\n\n"
@@ -233,7 +214,7 @@ TEST_F(CliSolution, AReadOnlySolutionOrOneThatCannotBeWrittenFailsTheRunAndKeeps
 {
     write("zlibvc.sln", header_2010 + lib_entry);
     ASSERT_EQ(chmod((root / "zlibvc.sln").c_str(), 0444), 0);
-    stamp before = stamp_of(root / "zlibvc.sln");
+    file_stamp before = stamp_of(root / "zlibvc.sln");
     cli_run r = run({"2026", "--annotate=github", "zlibvc.sln"});
     EXPECT_EQ(r.exit_code, 2);
     // Write access is asked for only once a change is known: the lines it
