@@ -15,17 +15,10 @@
 #include "core/cli_rules.h"
 #include "core/leftover_toolsets.h"
 #include "core/toolset_ladders.h"
+#include "fuzz_require.h"
 #include "reference_cli_rules.h"
 
 namespace {
-
-void require(bool condition, const char* what)
-{
-    if (condition)
-        return;
-    std::fprintf(stderr, "check failed: %s\n", what);
-    std::abort();
-}
 
 struct collected {
     std::string_view input;

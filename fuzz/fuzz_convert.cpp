@@ -14,6 +14,7 @@
 
 #include "core/retarget.h"
 #include "core/text_search.h"
+#include "fuzz_require.h"
 #include "reference_retarget.h"
 
 namespace {
@@ -26,14 +27,6 @@ struct reported_change {
 void record(void* context, change_kind kind, std::string_view text)
 {
     static_cast<std::vector<reported_change>*>(context)->push_back({kind, std::string(text)});
-}
-
-void require(bool condition, const char* what)
-{
-    if (condition)
-        return;
-    std::fprintf(stderr, "check failed: %s\n", what);
-    std::abort();
 }
 
 // '0' to '3' pick that version, '4' to '7' an out-of-range one, as does every

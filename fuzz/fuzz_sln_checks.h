@@ -12,14 +12,7 @@
 #include <string_view>
 
 #include "cli/solution_reader.h"
-
-inline void require(bool condition, const char* what)
-{
-    if (condition)
-        return;
-    std::fprintf(stderr, "check failed: %s\n", what);
-    std::abort();
-}
+#include "fuzz_require.h"
 
 inline std::string with_slashes(std::string_view text)
 {

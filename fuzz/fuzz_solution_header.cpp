@@ -15,17 +15,10 @@
 
 #include "cli/solution_reader.h"
 #include "core/solution_header.h"
+#include "fuzz_require.h"
 #include "reference_solution_header.h"
 
 namespace {
-
-void require(bool condition, const char* what)
-{
-    if (condition)
-        return;
-    std::fprintf(stderr, "check failed: %s\n", what);
-    std::abort();
-}
 
 struct collected {
     std::string_view input;
