@@ -84,6 +84,26 @@ protected:
 
     static std::wstring cli() { return quote_argument(sibling_program(L"projport-cli.exe")); }
 
+    // Runs projport-cli with `arguments`, its standard output in a file of
+    // the test's own, as a CI step redirects it; `report` gets the file's
+    // bytes. Returns the exit code (~0 when the file could not be made).
+    DWORD run_into_file(const std::wstring& arguments, std::string& report)
+    {
+        std::wstring log = folder.file(L"report.txt");
+        SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
+        DWORD code = ~0u;
+        {
+            inherited_handle out;
+            out.handle = CreateFileW(log.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit, CREATE_ALWAYS, 0, nullptr);
+            EXPECT_NE(out.handle, INVALID_HANDLE_VALUE);
+            if (out.handle == INVALID_HANDLE_VALUE)
+                return code;
+            code = run_with_output(cli() + L" " + arguments, out.handle);
+        }
+        report = read_file_bytes(log);
+        return code;
+    }
+
     // `app` is the project's folder as the CLI opened it: as the solution
     // writes it, or as the folder walk found it.
     std::wstring expected_report(const std::wstring& app) const
@@ -116,15 +136,8 @@ std::string with_crlf(std::string text)
 
 TEST_F(CliOnWindows, RedirectedToAFileTheReportIsUtf8WithCrLf)
 {
-    std::wstring log = folder.file(L"report.txt");
-    SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
-    DWORD code = ~0u;
-    {
-        inherited_handle out;
-        out.handle = CreateFileW(log.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit, CREATE_ALWAYS, 0, nullptr);
-        ASSERT_NE(out.handle, INVALID_HANDLE_VALUE);
-        code = run_with_output(cli() + L" 2019 " + quote_argument(tree + L"\\all.sln"), out.handle);
-    }
+    std::string report;
+    DWORD code = run_into_file(L"2019 " + quote_argument(tree + L"\\all.sln"), report);
     EXPECT_EQ(code, 0u);
     std::wstring expected = L"[" + tree + L"\\all.sln]\nConfiguring solution for Visual Studio 2019\n\n"
                             L"+ UTF-8 byte order mark\n+ # Visual Studio Version 16\n+ VisualStudioVersion = 16.0\n"
@@ -132,7 +145,7 @@ TEST_F(CliOnWindows, RedirectedToAFileTheReportIsUtf8WithCrLf)
                             expected_report(L"app");
     expected.insert(expected.find(L"2 projects: "),
                     L"1 solution: 1 retargeted, 0 already naming Visual Studio 2019, 0 left as UTF-16, 0 failed\n");
-    EXPECT_EQ(read_file_bytes(log), with_crlf(utf8(expected)));
+    EXPECT_EQ(report, with_crlf(utf8(expected)));
     EXPECT_EQ(read_file_bytes(tree + L"\\App\\App.vcxproj"), project_2019);
     EXPECT_EQ(read_file_bytes(tree + L"\\all.sln"), "\xEF\xBB\xBF" + format_line +
                                                        "# Visual Studio Version 16\r\nVisualStudioVersion = 16.0\r\n"
@@ -145,17 +158,9 @@ TEST_F(CliOnWindows, RedirectedToAFileTheReportIsUtf8WithCrLf)
 TEST_F(CliOnWindows, AReadOnlySolutionIsNotWritten)
 {
     ASSERT_TRUE(SetFileAttributesW((tree + L"\\all.sln").c_str(), FILE_ATTRIBUTE_READONLY));
-    std::wstring log = folder.file(L"report.txt");
-    SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
-    DWORD code = ~0u;
-    {
-        inherited_handle out;
-        out.handle = CreateFileW(log.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit, CREATE_ALWAYS, 0, nullptr);
-        ASSERT_NE(out.handle, INVALID_HANDLE_VALUE);
-        code = run_with_output(cli() + L" 2019 " + quote_argument(tree + L"\\all.sln"), out.handle);
-    }
+    std::string report;
+    DWORD code = run_into_file(L"2019 " + quote_argument(tree + L"\\all.sln"), report);
     EXPECT_EQ(code, 2u);
-    std::string report = read_file_bytes(log);
     EXPECT_NE(report.find("open(" + utf8(tree) + "\\all.sln)\r\n   ^ERROR: 5, "), std::string::npos) << report;
     EXPECT_NE(report.find("0 left as UTF-16, 1 failed\r\n2 projects: 2 retargeted,"), std::string::npos) << report;
     EXPECT_EQ(read_file_bytes(tree + L"\\all.sln"), format_line + solution_projects);
@@ -208,24 +213,15 @@ TEST_F(CliOnWindows, AsProjportRewritesEveryProjectByteForByteAsProjportDoes)
 
 TEST_F(CliOnWindows, AnnotationsNameTheDriveAndTheSdkIsRetargeted)
 {
-    std::wstring log = folder.file(L"report.txt");
-    SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
-    DWORD code = ~0u;
-    {
-        inherited_handle out;
-        out.handle = CreateFileW(log.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit, CREATE_ALWAYS, 0, nullptr);
-        ASSERT_NE(out.handle, INVALID_HANDLE_VALUE);
-        code = run_with_output(cli() + L" 2026 --check --sdk 10.0 --annotate=github " +
-                                   quote_argument(tree + L"\\Old\\old.vcxproj"),
-                               out.handle);
-    }
+    std::string report;
+    DWORD code = run_into_file(
+        L"2026 --check --sdk 10.0 --annotate=github " + quote_argument(tree + L"\\Old\\old.vcxproj"), report);
     EXPECT_EQ(code, 1u);
     // The path as printed, its drive's ':' escaped in the property.
     std::string path = utf8(tree + L"\\Old\\old.vcxproj");
     std::string escaped;
     for (char c : path)
         escaped += c == ':' ? std::string("%3A") : std::string(1, c);
-    std::string report = read_file_bytes(log);
     EXPECT_NE(report.find("<PlatformToolset>v110</PlatformToolset>\r\n"
                           "<WindowsTargetPlatformVersion>8.1</WindowsTargetPlatformVersion>\r\n\r\n"
                           "Project would be retargeted to Visual Studio 2026\r\n"),
@@ -243,20 +239,11 @@ TEST_F(CliOnWindows, AnnotationsNameTheDriveAndTheSdkIsRetargeted)
 // command line wrote it.
 TEST_F(CliOnWindows, AzureAnnotationsNameTheProjectByItsFullPath)
 {
-    std::wstring log = folder.file(L"report.txt");
-    SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
-    DWORD code = ~0u;
-    {
-        inherited_handle out;
-        out.handle = CreateFileW(log.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit, CREATE_ALWAYS, 0, nullptr);
-        ASSERT_NE(out.handle, INVALID_HANDLE_VALUE);
-        code = run_with_output(cli() + L" 2026 --check --annotate=azure " +
-                                   quote_argument(tree + L"\\App\\..\\Old/old.vcxproj"),
-                               out.handle);
-    }
+    std::string report;
+    DWORD code =
+        run_into_file(L"2026 --check --annotate=azure " + quote_argument(tree + L"\\App\\..\\Old/old.vcxproj"), report);
     EXPECT_EQ(code, 1u);
     std::string full = utf8(tree + L"\\Old\\old.vcxproj");
-    std::string report = read_file_bytes(log);
     EXPECT_NE(report.find("##vso[task.logissue type=error;sourcepath=" + full +
                           ";linenumber=3;]Project would be retargeted to Visual Studio 2026\r\n"
                           "##vso[task.logissue type=warning;sourcepath=" + full +
