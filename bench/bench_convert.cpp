@@ -71,7 +71,7 @@ struct edit_writer {
     std::size_t copied = 0;
     int edits = 0;
 
-    static void on_edit(void* context, const cli_edit& e)
+    static void on_edit(void* context, const text_edit& e)
     {
         auto& w = *static_cast<edit_writer*>(context);
         w.put(w.input.data() + w.copied, e.at - w.copied);

@@ -293,7 +293,7 @@ void add_file_text(project_report& report, std::string_view text)
     report.add_data(text);
 }
 
-void apply_edit(void* context, const cli_edit& e)
+void apply_edit(void* context, const text_edit& e)
 {
     auto& b = *static_cast<edit_builder*>(context);
     if (b.outcome.lacks_memory)

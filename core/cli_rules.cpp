@@ -183,14 +183,14 @@ std::string_view new_toolset(std::string_view value, const cli_version_row& targ
 // the groups are read each on their own, and a group's tag may stand inside
 // an element's start tag.
 struct edit_teller {
-    void (*edit)(void* context, const cli_edit& e) = nullptr;
+    void (*edit)(void* context, const text_edit& e) = nullptr;
     void* context = nullptr;
-    cli_edit attribute;
+    text_edit attribute;
     bool attribute_pending = false;
     std::size_t count = 0;
     std::size_t told_end = 0;
 
-    void tell(const cli_edit& e) noexcept
+    void tell(const text_edit& e) noexcept
     {
         ++count;
         told_end = e.at + e.length;
@@ -198,7 +198,7 @@ struct edit_teller {
             edit(context, e);
     }
 
-    void element(const cli_edit& e) noexcept
+    void element(const text_edit& e) noexcept
     {
         if (attribute_pending) {
             std::size_t end = attribute.at + attribute.length;
@@ -574,7 +574,7 @@ private:
 
     void tell_replacement(const project_token& t, std::string_view replacement) noexcept
     {
-        cli_edit e;
+        text_edit e;
         e.at = t.value_at;
         e.length = t.value_end - t.value_at;
         e.text = replacement;
@@ -595,10 +595,10 @@ private:
         std::string_view line_end = first_line_end(text_);
         if (feed != none)
             line_end = feed > at && text_[feed - 1] == '\r' ? crlf : lf;
-        cli_edit e;
+        text_edit e;
         e.at = at;
         e.kind = change_kind::inserted;
-        cli_pieces& p = e.pieces;
+        text_pieces& p = e.pieces;
         p.piece[p.count++] = line_end;
         std::size_t line = at;
         while (line > g.content && text_[line - 1] != '\n')
@@ -629,10 +629,10 @@ private:
             line_end = crlf;
         else if (starts_with_at(text_, t.end, lf))
             line_end = lf;
-        cli_edit e;
+        text_edit e;
         e.at = t.end;
         e.kind = change_kind::inserted;
-        cli_pieces& p = e.pieces;
+        text_pieces& p = e.pieces;
         p.piece[p.count++] = line_end;
         p.piece[p.count++] = indent_before(text_, t.at);
         e.reported_from = p.count;
@@ -669,7 +669,7 @@ private:
 }  // namespace
 
 cli_edits find_cli_edits(std::string_view input, const cli_target& target,
-                         void (*edit)(void* context, const cli_edit& e), void* context) noexcept
+                         void (*edit)(void* context, const text_edit& e), void* context) noexcept
 {
     cli_edits result;
     if (static_cast<std::size_t>(target.version) >= cli_version_count)

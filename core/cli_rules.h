@@ -10,7 +10,7 @@
 #include <cstddef>
 #include <string_view>
 
-#include "core/retarget.h"
+#include "core/text_edit.h"
 #include "core/version_table.h"
 
 // What the files a project imports say, as far as the rules need it; the
@@ -27,32 +27,6 @@ struct cli_target {
     cli_version version = 0;  // row of cli_version_table
     std::string_view sdk;     // --sdk VERSION, or empty for none
     cli_imported imported{};
-};
-
-// A text made of pieces, for an inserted line that copies the bytes around
-// it: views of the input, and constant texts.
-struct cli_pieces {
-    static constexpr std::size_t capacity = 8;
-    std::string_view piece[capacity];
-    std::size_t count = 0;
-};
-
-// One edit of the input: input[at, at + length) gives way to `text`.
-struct cli_edit {
-    std::size_t at = 0;
-    std::size_t length = 0;     // 0 for an insertion
-    std::string_view text;      // what stands there instead
-    change_kind kind = change_kind::replaced;
-    std::string_view reported;  // what is printed: the attribute or element as
-                                // it stood (a view of the input), or the
-                                // inserted attribute ToolsVersion="X"
-    // An inserted element (a toolset, a rung, the SDK) on a line of its own,
-    // in pieces: when pieces.count is not 0, the text is pieces [0, count)
-    // and what is printed pieces [reported_from, reported_to), and `text`
-    // and `reported` are empty.
-    cli_pieces pieces{};
-    std::size_t reported_from = 0;
-    std::size_t reported_to = 0;
 };
 
 struct cli_edits {
@@ -79,4 +53,4 @@ struct cli_edits {
 // order: offsets increase and edits never overlap. `target.version` must be
 // a valid row.
 cli_edits find_cli_edits(std::string_view input, const cli_target& target,
-                         void (*edit)(void* context, const cli_edit& e), void* context) noexcept;
+                         void (*edit)(void* context, const text_edit& e), void* context) noexcept;

@@ -6,12 +6,8 @@
 #include <cstddef>
 #include <string_view>
 
+#include "core/text_edit.h"
 #include "core/version_table.h"
-
-enum class change_kind {
-    replaced,  // text is the old attribute or element that was replaced
-    inserted,  // text is the ToolsVersion attribute that was inserted
-};
 
 // Told of every change, in the order of the searches, before the conversion returns.
 struct change_listener {
@@ -41,3 +37,16 @@ bool names_target(std::string_view input, vs_version target) noexcept;
 
 // The part of the input that the searches see: up to the first zero byte.
 std::string_view searchable_text(std::string_view input) noexcept;
+
+// What find_edits tells besides its edits.
+struct found_edits {
+    std::size_t count = 0;      // edits told
+    bool names_target = false;  // the searchable text names the target's
+                                // ToolsVersion or toolset (names_target)
+};
+
+// Tells `edit(context, e)` of every edit of the rules above that retargets
+// `input` to `target`, in file order (offsets increase, edits never overlap),
+// without allocating. The replaced and inserted texts are those retarget_text
+// writes; `reported` is the text retarget_text tells its listener.
+found_edits find_edits(std::string_view input, vs_version target, edit_sink edit, void* context) noexcept;

@@ -22,10 +22,10 @@ namespace {
 
 struct collected {
     std::string_view input;
-    std::vector<cli_edit> edits;
+    std::vector<text_edit> edits;
 };
 
-void collect(void* context, const cli_edit& e)
+void collect(void* context, const text_edit& e)
 {
     auto& c = *static_cast<collected*>(context);
     if (e.kind == change_kind::replaced) {
@@ -70,7 +70,7 @@ void check_leftovers(const std::string& text, const cli_version_row& row, unsign
 const char* const sdks[4] = {"", "10.0", "8.1", "10.0.19041.0"};
 
 // An edit's text and what it reports, whole.
-void whole_texts(const cli_edit& e, std::string& text, std::string& reported)
+void whole_texts(const text_edit& e, std::string& text, std::string& reported)
 {
     text.clear();
     reported.clear();
@@ -80,7 +80,7 @@ void whole_texts(const cli_edit& e, std::string& text, std::string& reported)
         return;
     }
     require(e.kind == change_kind::inserted && e.length == 0, "an edit in pieces is an insertion");
-    require(e.pieces.count <= cli_pieces::capacity && e.reported_from <= e.reported_to &&
+    require(e.pieces.count <= text_pieces::capacity && e.reported_from <= e.reported_to &&
                 e.reported_to <= e.pieces.count,
             "the pieces reported are pieces of the edit");
     for (std::size_t i = 0; i < e.pieces.count; ++i) {
@@ -106,7 +106,7 @@ std::string check_conversion(const std::string& input, cli_version version, cons
     std::string text;
     std::string reported;
     for (std::size_t i = 0; i < c.edits.size(); ++i) {
-        const cli_edit& e = c.edits[i];
+        const text_edit& e = c.edits[i];
         const reference_cli_edit& r = expected.edits[i];
         whole_texts(e, text, reported);
         require(e.at == r.at && e.length == r.length, "place of each edit");

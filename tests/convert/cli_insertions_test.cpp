@@ -29,7 +29,7 @@ struct builder {
     std::size_t copied = 0;
 };
 
-void build(void* context, const cli_edit& e)
+void build(void* context, const text_edit& e)
 {
     auto& b = *static_cast<builder*>(context);
     EXPECT_GE(e.at, b.copied);

@@ -33,7 +33,7 @@ struct collected {
     rules_run* run;
 };
 
-void collect(void* context, const cli_edit& e)
+void collect(void* context, const text_edit& e)
 {
     auto& c = *static_cast<collected*>(context);
     // A replaced text is reported as it stands in the input.
