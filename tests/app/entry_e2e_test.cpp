@@ -21,7 +21,7 @@
 #include "support/running_program.h"
 #include "support/temp_dir.h"
 #include "support/wine_check.h"
-#include "app/small_projects.h"
+#include "support/small_projects.h"
 
 namespace {
 

@@ -17,7 +17,7 @@
 #include <vector>
 
 #include "core/conversion.h"
-#include "convert/memory_file.h"
+#include "support/memory_file.h"
 #include "support/file_stamp.h"
 #include "support/posix_child.h"
 #include "support/project_text.h"

@@ -14,7 +14,7 @@
 
 #include "cli/new_file_name.h"
 #include "cli/file_system.h"
-#include "scratch_tree.h"
+#include "support/scratch_tree.h"
 
 #ifdef _WIN32
 #include <windows.h>

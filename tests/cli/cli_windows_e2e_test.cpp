@@ -8,7 +8,7 @@
 
 #include <string>
 
-#include "app/small_projects.h"
+#include "support/small_projects.h"
 #include "support/child_process.h"
 #include "support/console_screen.h"
 #include "support/file_bytes.h"

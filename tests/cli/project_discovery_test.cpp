@@ -7,7 +7,7 @@
 
 #include "cli/cli_errors.h"
 #include "cli/file_system.h"
-#include "scratch_tree.h"
+#include "support/scratch_tree.h"
 
 #ifdef _WIN32
 #include <windows.h>

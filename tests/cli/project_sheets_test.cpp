@@ -11,7 +11,7 @@
 #include <sys/stat.h>
 #endif
 
-#include "scratch_tree.h"
+#include "support/scratch_tree.h"
 
 namespace {
 

@@ -12,7 +12,7 @@
 #include <signal.h>
 #endif
 
-#include "convert/memory_file.h"
+#include "support/memory_file.h"
 #include "core/rewrite_hold.h"
 #ifdef _WIN32
 #include "platform/rewrite_stop_win32.h"

@@ -7,7 +7,7 @@
 #include "support/file_bytes.h"
 #include "support/stdout_capture.h"
 #include "support/temp_dir.h"
-#include "convert/conversion_outcome.h"
+#include "app/conversion_outcome.h"
 
 namespace {
 

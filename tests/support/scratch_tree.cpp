@@ -1,4 +1,4 @@
-#include "scratch_tree.h"
+#include "support/scratch_tree.h"
 
 #include "cli/file_system.h"
 

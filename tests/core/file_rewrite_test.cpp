@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "convert/memory_file.h"
+#include "support/memory_file.h"
 #include "support/enum_names.h"
 
 namespace {
