@@ -17,8 +17,8 @@
 #include "platform/rewrite_stop_win32.h"
 #include "support/console_host.h"
 #include "support/file_bytes.h"
-#include "support/held_write_file.h"
 #include "support/joined_thread.h"
+#include "support/memory_file.h"
 #include "support/running_program.h"
 #include "support/temp_dir.h"
 #include "support/wine_check.h"
@@ -262,7 +262,7 @@ TEST_F(ControlHandler, CloseEventWaitsForAConversionHeldMidWrite)
         SCOPED_TRACE(ending);
         c.closing.store(false, relaxed);
         ResetEvent(c.exit_event);
-        held_write_file file(project_v140);
+        memory_file file(project_v140, first_write_held{});
         std::string memory(2 * conversion_half_for(project_v140.size()), '\0');
         conversion_block block{memory.data(), memory.data() + memory.size() / 2, memory.size() / 2};
         silent_report report;

@@ -18,7 +18,6 @@
 #include "platform/rewrite_stop_win32.h"
 #endif
 #include "support/enum_names.h"
-#include "support/held_write_file.h"
 #include "support/joined_thread.h"
 
 namespace {
@@ -205,14 +204,14 @@ TEST(ConversionHold, AStopDuringTheRewriteWaitsUntilTheFileIsWhole)
     bool stop_saw_the_rewrite = false;
 #endif
     bool signal_blocked = true;
-    held_write_file file(v140_project, [&] {
+    memory_file file(v140_project, first_write_held{[&] {
 #ifdef _WIN32
         stop_saw_the_rewrite = !stop_rewrites(0);
 #else
         sigset_t mask;
         signal_blocked = pthread_sigmask(SIG_SETMASK, nullptr, &mask) == 0 && sigismember(&mask, SIGTERM) == 1;
 #endif
-    });
+    }});
     block_memory memory(v140_project.size());
     recorded_report report;
     file_conversion outcome;
