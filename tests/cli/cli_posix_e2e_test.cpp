@@ -18,6 +18,7 @@
 
 #include "core/conversion.h"
 #include "support/memory_file.h"
+#include "support/file_bytes.h"
 #include "support/file_stamp.h"
 #include "support/posix_child.h"
 #include "support/project_text.h"
@@ -31,19 +32,12 @@ const std::string v100 = toolset_element("v100");
 const std::string v140 = toolset_element("v140");
 const std::string v142 = toolset_element("v142");
 
-std::string read_bytes(const fs::path& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream bytes;
-    bytes << in.rdbuf();
-    return bytes.str();
-}
-
+// Writes the file whole, its folders made first.
 void write_bytes(const fs::path& path, const std::string& bytes)
 {
     if (path.has_parent_path())
         fs::create_directories(path.parent_path());
-    std::ofstream(path, std::ios::binary) << bytes;
+    EXPECT_TRUE(write_file_bytes(path, bytes)) << path;
 }
 
 struct cli_run {
@@ -89,8 +83,8 @@ protected:
         cli_run r;
         r.exit_code = wait_for(child);
         if (output.empty())
-            r.out = read_bytes(out);
-        r.err = read_bytes(err);
+            r.out = read_file_bytes(out);
+        r.err = read_file_bytes(err);
         fs::remove(out);
         fs::remove(err);
         return r;
@@ -201,7 +195,7 @@ TEST_F(CliRun, AsProjportPrintsAndWritesWhatProjportsConversionDoes)
                 cli_run r = run(arguments);
                 SCOPED_TRACE(std::string(labels[target]) + (check ? " --check: " : ": ") + bytes);
                 EXPECT_EQ(without_listing(r.out), heading("p.vcxproj", labels[target]) + expected.text);
-                EXPECT_EQ(read_bytes(root / "p.vcxproj"), file.bytes());
+                EXPECT_EQ(read_file_bytes(root / "p.vcxproj"), file.bytes());
                 bool would = expected.text.find("would be retargeted") != std::string::npos;
                 EXPECT_EQ(r.exit_code, would ? 1 : 0);
             }
@@ -234,8 +228,8 @@ TEST_F(CliRun, AsProjportASolutionIsRetargetedProjectByProjectWithASummary)
         "3 projects: 2 retargeted, 0 already configured, 0 without a match, 1 failed; 0 toolset elements left unchanged\n";
     EXPECT_EQ(r.out, expected);
     EXPECT_EQ(r.exit_code, 2);
-    EXPECT_EQ(read_bytes(root / "src/App/App.vcxproj"), project_text("ToolsVersion=\"15.0\"", "v142"));
-    EXPECT_EQ(read_bytes(root / "all.sln"), solution) << "projport.exe's rules leave solutions alone";
+    EXPECT_EQ(read_file_bytes(root / "src/App/App.vcxproj"), project_text("ToolsVersion=\"15.0\"", "v142"));
+    EXPECT_EQ(read_file_bytes(root / "all.sln"), solution) << "projport.exe's rules leave solutions alone";
 
     // By the rules of projport-cli a 2019 project is already configured for
     // 2019, and the solution, which names no version, gets 2019's header.
@@ -268,13 +262,13 @@ TEST_F(CliRun, CheckingWritesNothingAndExitsOneWhenAProjectWouldChange)
     EXPECT_NE(r.out.find("Already configured for Visual Studio 2015\n"), std::string::npos);
     EXPECT_NE(r.out.find("2 projects: 1 would be retargeted, 1 already configured, 0 without a match, 0 failed;"),
               std::string::npos);
-    EXPECT_EQ(read_bytes(root / "a/old.vcxproj"), old_project);
+    EXPECT_EQ(read_file_bytes(root / "a/old.vcxproj"), old_project);
     expect_untouched(before, root / "a/old.vcxproj");
 
     // Once retargeted, the same check passes.
     EXPECT_EQ(run({"2015", root.string()}).exit_code, 0);
     EXPECT_EQ(run({"2015", "--check", root.string()}).exit_code, 0);
-    EXPECT_EQ(read_bytes(root / "a/old.vcxproj"), current);
+    EXPECT_EQ(read_file_bytes(root / "a/old.vcxproj"), current);
 }
 
 namespace {
@@ -314,7 +308,7 @@ TEST_F(CliRun, EveryToolsetOfTheEightRowsIsRetargetedAndTheRestListed)
     std::vector<std::string> as_2019 = wild_values;
     for (int i : {0, 1, 2, 3, 4})
         as_2019[static_cast<std::size_t>(i)] = "v142";
-    EXPECT_EQ(read_bytes(root / "p.vcxproj"),
+    EXPECT_EQ(read_file_bytes(root / "p.vcxproj"),
               project_of("DefaultTargets=\"Build\"", toolsets_in_the_wild("10.0.17763.0", as_2019)));
 
     // To 2013: a ToolsVersion goes in behind "<Project", the xp variant
@@ -330,13 +324,13 @@ TEST_F(CliRun, EveryToolsetOfTheEightRowsIsRetargetedAndTheRestListed)
                          "1 project: 1 would be retargeted, 0 already configured, 0 without a match, 0 failed; "
                          "2 toolset elements left unchanged\n");
     EXPECT_EQ(r.exit_code, 1);
-    EXPECT_EQ(read_bytes(root / "p.vcxproj"), original);
+    EXPECT_EQ(read_file_bytes(root / "p.vcxproj"), original);
     EXPECT_EQ(run({"2013", "p.vcxproj"}).exit_code, 0);
     std::vector<std::string> as_2013 = wild_values;
     for (int i : {0, 1, 3, 4, 9})
         as_2013[static_cast<std::size_t>(i)] = "v120";
     as_2013[5] = "v120_xp";
-    EXPECT_EQ(read_bytes(root / "p.vcxproj"),
+    EXPECT_EQ(read_file_bytes(root / "p.vcxproj"),
               project_of("ToolsVersion=\"12.0\" DefaultTargets=\"Build\"", toolsets_in_the_wild("10.0.17763.0", as_2013)));
     r = run({"2013", "--check", "p.vcxproj"});
     EXPECT_EQ(r.exit_code, 0);
@@ -357,7 +351,7 @@ TEST_F(CliRun, RetargetsTo2022And2026WithTheWindowsSdk)
                              "0 toolset elements left unchanged\n");
         EXPECT_EQ(r.exit_code, 0);
         // No ToolsVersion for these versions: the project's is kept.
-        EXPECT_EQ(read_bytes(root / "p.vcxproj"), project_of("DefaultTargets=\"Build\" ToolsVersion=\"15.0\"",
+        EXPECT_EQ(read_file_bytes(root / "p.vcxproj"), project_of("DefaultTargets=\"Build\" ToolsVersion=\"15.0\"",
                                                              toolsets_in_the_wild("10.0", {toolset, toolset, toolset})));
         r = run({label, "--check", "--sdk=10.0", "p.vcxproj"});
         EXPECT_EQ(r.exit_code, 0);
@@ -390,7 +384,7 @@ TEST_F(CliRun, InsertionsAreCheckedAnnotatedAndMadeOnceAndSheetsAreNamed)
                              "1 project: 1 would be retargeted, 0 already configured, 0 without a match, 0 failed; "
                              "0 toolset elements left unchanged\n");
     EXPECT_EQ(run({"2026", "--sdk", "10.0", "zlib/zlibvc.vcxproj"}).exit_code, 0);
-    std::string once = read_bytes(root / "zlib/zlibvc.vcxproj");
+    std::string once = read_file_bytes(root / "zlib/zlibvc.vcxproj");
     EXPECT_NE(once.find("    <WindowsTargetPlatformVersion>10.0</WindowsTargetPlatformVersion>\n  </PropertyGroup>"),
               std::string::npos);
     EXPECT_NE(once.find("    <PlatformToolset>v145</PlatformToolset>\n  </PropertyGroup>"), std::string::npos);
@@ -504,7 +498,7 @@ TEST_F(CliRun, LeftUnchangedLinesAreThoseOfTheFileAsItStands)
     r = run({"2010", "--as-projport", "q.vcxproj"});
     EXPECT_NE(r.out.find("  line 8: <PlatformToolset>v110</PlatformToolset> left unchanged\n"), std::string::npos)
         << r.out;
-    EXPECT_EQ(read_bytes(root / "q.vcxproj").rfind("<Project DefaultTargets=\"Build\"\nToolsVersion=\"4.0\"\n  xmlns", 0), 0u);
+    EXPECT_EQ(read_file_bytes(root / "q.vcxproj").rfind("<Project DefaultTargets=\"Build\"\nToolsVersion=\"4.0\"\n  xmlns", 0), 0u);
 }
 
 TEST_F(CliRun, AConvertedTextEqualToTheFileIsNeverWritten)
@@ -520,7 +514,7 @@ TEST_F(CliRun, AConvertedTextEqualToTheFileIsNeverWritten)
                                                     "1 project: 1 retargeted, 0 already configured, 0 without a match, "
                                                     "0 failed; 0 toolset elements left unchanged\n");
     EXPECT_EQ(r.exit_code, 0);
-    EXPECT_EQ(read_bytes(root / "p.vcxproj"), project_2019);
+    EXPECT_EQ(read_file_bytes(root / "p.vcxproj"), project_2019);
     expect_untouched(before, root / "p.vcxproj");
 
     r = run({"2019", "p.vcxproj"});
@@ -647,8 +641,8 @@ TEST_F(CliRun, AFailedStandardOutputStopsTheRunAfterTheProjectInHand)
     cli_run r = run({"2019", "a.vcxproj", "b.vcxproj"}, {}, "/dev/full");
     EXPECT_EQ(r.exit_code, 2);
     EXPECT_EQ(r.err, "projport-cli: write(standard output) failed: No space left on device\n");
-    EXPECT_EQ(read_bytes(root / "a.vcxproj"), project_text("ToolsVersion=\"15.0\"", "v142"));
-    EXPECT_EQ(read_bytes(root / "b.vcxproj"), old_text) << "the run went on";
+    EXPECT_EQ(read_file_bytes(root / "a.vcxproj"), project_text("ToolsVersion=\"15.0\"", "v142"));
+    EXPECT_EQ(read_file_bytes(root / "b.vcxproj"), old_text) << "the run went on";
 
     // Nothing to rewrite, nothing failed but the output: still exit code 2.
     r = run({"2019", "--check", "a.vcxproj"}, {}, "/dev/full");
@@ -685,7 +679,7 @@ TEST_F(CliRun, ASignalHeldDuringARewriteEndsTheRunAfterIt)
         close(pipe_ends[1]);
         bool replaced = false;
         for (int tries = 0; tries < 3000 && !replaced; ++tries) {
-            replaced = read_bytes(root / "a.vcxproj") == converted;
+            replaced = read_file_bytes(root / "a.vcxproj") == converted;
             if (!replaced)
                 usleep(10000);
         }
@@ -697,7 +691,7 @@ TEST_F(CliRun, ASignalHeldDuringARewriteEndsTheRunAfterIt)
             out.append(chunk, static_cast<std::size_t>(got));
         close(pipe_ends[0]);
         EXPECT_EQ(wait_for(child), 128 + signal_number);
-        EXPECT_EQ(read_bytes(root / "b.vcxproj"), original) << "no project after the held signal";
+        EXPECT_EQ(read_file_bytes(root / "b.vcxproj"), original) << "no project after the held signal";
         std::string summary = "1 project: 1 retargeted, 0 already configured, 0 without a match, 0 failed; "
                               "3000 toolset elements left unchanged\n";
         ASSERT_GE(out.size(), summary.size());
@@ -732,7 +726,7 @@ TEST_F(CliRun, UsageErrorsGoToStandardErrorWithExitCodeTwo)
         EXPECT_EQ(r.err.rfind("projport-cli: ", 0), 0u) << r.err;
         EXPECT_NE(r.err.find("usage: projport-cli <2010|2012|2013|2015|2017|2019|2022|2026> [--check] [--sdk VERSION]"),
                   std::string::npos);
-        EXPECT_EQ(read_bytes(root / "p"), project_text("ToolsVersion=\"14.0\"", "v140"));
+        EXPECT_EQ(read_file_bytes(root / "p"), project_text("ToolsVersion=\"14.0\"", "v140"));
     }
     cli_run help = run({"--help"});
     EXPECT_EQ(help.exit_code, 0);
@@ -778,9 +772,9 @@ TEST(CliFullDisk, AProjectThatCannotGrowKeepsEveryByte)
     options.output_file = out.string();
     options.error_file = output_folder.file("err");
     posix_child_end end = run_child(PROJPORT_CLI, {"2010", (dir / "p.vcxproj").string()}, options);
-    std::string printed = read_bytes(out);
+    std::string printed = read_file_bytes(out);
     EXPECT_EQ(end_code(end), 2);
-    EXPECT_EQ(read_bytes(dir / "p.vcxproj"), text);
+    EXPECT_EQ(read_file_bytes(dir / "p.vcxproj"), text);
     EXPECT_NE(printed.find("(" + (dir / "p.vcxproj").string() + ")\n   ^ERROR: 28, "), std::string::npos) << printed;
     EXPECT_EQ(printed.find("Project is ready"), std::string::npos);
     EXPECT_NE(printed.find("1 failed"), std::string::npos);
@@ -794,7 +788,7 @@ TEST_F(CliRun, TheSampleSolutionIsRetargetedAndThenPassesItsCheck)
     cli_run before = run({"2019", "--check", "MyGame.sln"}, game);
     EXPECT_EQ(before.exit_code, 1);
     // Its solution names Visual Studio 2015 and has no byte order mark.
-    std::string solution = read_bytes(game / "MyGame.sln");
+    std::string solution = read_file_bytes(game / "MyGame.sln");
     const std::string old_header = "\r\nMicrosoft Visual Studio Solution File, Format Version 12.00\r\n"
                                    "# Visual Studio 14\r\nVisualStudioVersion = 14.0.25420.1\r\n";
     ASSERT_EQ(solution.rfind(old_header, 0), 0u);
@@ -817,7 +811,7 @@ TEST_F(CliRun, TheSampleSolutionIsRetargetedAndThenPassesItsCheck)
                          "1 solution: 1 retargeted, 0 already naming Visual Studio 2019, 0 left as UTF-16, 0 failed\n"
                          "4 projects: 4 retargeted, 0 already configured, 0 without a match, 0 failed; "
                          "1 toolset element left unchanged\n");
-    EXPECT_EQ(read_bytes(game / "MyGame.sln"), "\xEF\xBB\xBF\r\nMicrosoft Visual Studio Solution File, Format Version 12.00\r\n"
+    EXPECT_EQ(read_file_bytes(game / "MyGame.sln"), "\xEF\xBB\xBF\r\nMicrosoft Visual Studio Solution File, Format Version 12.00\r\n"
                                                "# Visual Studio Version 16\r\nVisualStudioVersion = 16.0\r\n" +
                                                    projects);
     cli_run after = run({"2019", "--check", "MyGame.sln"}, game);
@@ -847,7 +841,7 @@ TEST_F(CliRun, TheSampleSolutionIsRetargetedAndThenPassesItsCheck)
                           0),
               0u)
         << r.out;
-    EXPECT_EQ(read_bytes(game / "MyGame.sln"), "\xEF\xBB\xBF\r\nMicrosoft Visual Studio Solution File, Format Version 12.00\r\n"
+    EXPECT_EQ(read_file_bytes(game / "MyGame.sln"), "\xEF\xBB\xBF\r\nMicrosoft Visual Studio Solution File, Format Version 12.00\r\n"
                                                "# Visual Studio Version 18\r\nVisualStudioVersion = 18.0\r\n" +
                                                    projects);
     EXPECT_EQ(run({"2026", "--sdk", "10.0", "--check", "MyGame.sln"}, game).exit_code, 0);

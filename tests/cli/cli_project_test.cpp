@@ -9,11 +9,11 @@
 #include <cstdint>
 #include <ctime>
 #include <fstream>
-#include <sstream>
 #include <string>
 
 #include "cli/new_file_name.h"
 #include "cli/file_system.h"
+#include "support/file_bytes.h"
 #include "support/scratch_tree.h"
 
 #ifdef _WIN32
@@ -56,14 +56,6 @@ constexpr file_error access_denied = ERROR_ACCESS_DENIED;
 #else
 constexpr file_error access_denied = EACCES;
 #endif
-
-std::string read_bytes(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream bytes;
-    bytes << in.rdbuf();
-    return bytes.str();
-}
 
 // The names in `folder`, sorted.
 std::vector<std::string> names_in(const std::string& folder)
@@ -129,7 +121,7 @@ TEST(CliProject, ReplacementLeavesTheConvertedTextAndNothingBeside)
     ASSERT_TRUE(tree.file("p/a.vcxproj", original_text));
     replace_failure failure;
     ASSERT_TRUE(convert(tree.path("p/a.vcxproj"), failure)) << failure.action << " " << failure.error;
-    EXPECT_EQ(read_bytes(tree.path("p/a.vcxproj")), converted_text);
+    EXPECT_EQ(read_file_bytes(tree.path("p/a.vcxproj")), converted_text);
     EXPECT_EQ(names_in(tree.path("p")), std::vector<std::string>{"a.vcxproj"});
 }
 
@@ -156,11 +148,11 @@ TEST(CliProject, AProjectChangedSinceItWasReadIsLeftAsItNowIs)
     ASSERT_EQ(project.read(bytes), 0u);
     // Another program saves the project meanwhile.
     std::string theirs = original_text + "<!-- saved by another program -->\r\n";
-    { std::ofstream(tree.path("a.vcxproj"), std::ios::binary | std::ios::trunc) << theirs; }
+    ASSERT_TRUE(write_file_bytes(tree.path("a.vcxproj"), theirs));
     replace_failure failure;
     EXPECT_FALSE(project.replace(bytes.view(), converted_text, failure));
     EXPECT_EQ(failure.error, error_changed_meanwhile);
-    EXPECT_EQ(read_bytes(tree.path("a.vcxproj")), theirs);
+    EXPECT_EQ(read_file_bytes(tree.path("a.vcxproj")), theirs);
     EXPECT_EQ(names_in(tree.root), std::vector<std::string>{"a.vcxproj"});
 }
 
@@ -201,7 +193,7 @@ TEST(CliProject, AReadOnlyProjectIsReadButNotReplaced)
     }
     cli_project reader;
     EXPECT_EQ(reader.open(tree.path("a.vcxproj"), false), 0u);
-    EXPECT_EQ(read_bytes(tree.path("a.vcxproj")), original_text);
+    EXPECT_EQ(read_file_bytes(tree.path("a.vcxproj")), original_text);
     EXPECT_EQ(names_in(tree.root), std::vector<std::string>{"a.vcxproj"});
 #ifdef _WIN32
     (void)SetFileAttributesW(widen(tree.path("a.vcxproj")).c_str(), FILE_ATTRIBUTE_NORMAL);
@@ -278,9 +270,9 @@ TEST(CliProject, ALeftoverUnderThisProcesssOwnNumberIsNoObstacleAndStays)
     ASSERT_TRUE(make_old(tree.path(theirs)));
     replace_failure failure;
     ASSERT_TRUE(convert(tree.path("a.vcxproj"), failure)) << failure.action << " " << failure.error;
-    EXPECT_EQ(read_bytes(tree.path("a.vcxproj")), converted_text);
+    EXPECT_EQ(read_file_bytes(tree.path("a.vcxproj")), converted_text);
     EXPECT_EQ(names_in(tree.root), (std::vector<std::string>{theirs, "a.vcxproj"}));
-    EXPECT_EQ(read_bytes(tree.path(theirs)), "written by another run of this number");
+    EXPECT_EQ(read_file_bytes(tree.path(theirs)), "written by another run of this number");
 }
 
 // Near the longest name a folder entry may have, the new file's name is cut
@@ -298,7 +290,7 @@ TEST(CliProject, AProjectWithALongNameIsStillReplacedInOneStep)
         ASSERT_TRUE(convert(tree.path(name), failure)) << length << ": " << failure.action << " " << failure.error;
         ASSERT_EQ(identify_file(tree.path(name), after), 0u);
         EXPECT_NE(before.index, after.index) << length;
-        EXPECT_EQ(read_bytes(tree.path(name)), converted_text);
+        EXPECT_EQ(read_file_bytes(tree.path(name)), converted_text);
         EXPECT_EQ(names_in(tree.root), std::vector<std::string>{name});
 #ifdef _WIN32
         ASSERT_TRUE(DeleteFileW(widen(tree.path(name)).c_str()));
@@ -386,7 +378,7 @@ TEST(CliProject, AnOldLeftoverThatALiveRunHoldsStays)
 #endif
     ASSERT_TRUE(replaced) << failure.action << " " << failure.error;
     EXPECT_EQ(names_in(tree.root), kept);
-    EXPECT_EQ(read_bytes(tree.path(locked)), "in the making");
+    EXPECT_EQ(read_file_bytes(tree.path(locked)), "in the making");
 }
 
 TEST(CliErrorText, NamesEachOfOurOwnCodes)
@@ -417,7 +409,7 @@ TEST(CliProjectWindows, AFailedReplacementLeavesTheProjectUnderItsOwnName)
     EXPECT_FALSE(replaced);
     EXPECT_NE(failure.error, 0u);
     EXPECT_EQ(failure.restore_error, 0u);
-    EXPECT_EQ(read_bytes(tree.path("a.vcxproj")), original_text);
+    EXPECT_EQ(read_file_bytes(tree.path("a.vcxproj")), original_text);
     EXPECT_EQ(names_in(tree.root), std::vector<std::string>{"a.vcxproj"});
 }
 
@@ -454,7 +446,7 @@ TEST(CliProjectWindows, AProjectHeldForAMomentIsReplacedWhenItIsLetGo)
     bool replaced = convert(tree.path("a.vcxproj"), failure);
     scanner.join();
     EXPECT_TRUE(replaced) << failure.action << " " << failure.error;
-    EXPECT_EQ(read_bytes(tree.path("a.vcxproj")), converted_text);
+    EXPECT_EQ(read_file_bytes(tree.path("a.vcxproj")), converted_text);
     EXPECT_EQ(names_in(tree.root), std::vector<std::string>{"a.vcxproj"});
 }
 #endif
@@ -489,7 +481,7 @@ TEST(CliProjectPosix, AProjectReplacedByAnotherFileSinceItWasReadIsLeft)
     replace_failure failure;
     EXPECT_FALSE(project.replace(bytes.view(), converted_text, failure));
     EXPECT_EQ(failure.error, error_changed_meanwhile);
-    EXPECT_EQ(read_bytes(tree.path("a.vcxproj")), original_text);
+    EXPECT_EQ(read_file_bytes(tree.path("a.vcxproj")), original_text);
 }
 
 TEST(CliProjectPosix, AnEqualSizedChangeIsSeenByItsTime)
@@ -512,7 +504,7 @@ TEST(CliProjectPosix, AnEqualSizedChangeIsSeenByItsTime)
     replace_failure failure;
     EXPECT_FALSE(project.replace(bytes.view(), converted_text, failure));
     EXPECT_EQ(failure.error, error_changed_meanwhile);
-    EXPECT_EQ(read_bytes(tree.path("a.vcxproj")), theirs);
+    EXPECT_EQ(read_file_bytes(tree.path("a.vcxproj")), theirs);
 }
 
 TEST(CliProjectPosix, AProjectReachedThroughALinkIsReplacedAtItsTarget)
@@ -527,7 +519,7 @@ TEST(CliProjectPosix, AProjectReachedThroughALinkIsReplacedAtItsTarget)
     struct stat link {};
     ASSERT_EQ(lstat(tree.path("links/a.vcxproj").c_str(), &link), 0);
     EXPECT_TRUE(S_ISLNK(link.st_mode));
-    EXPECT_EQ(read_bytes(tree.path("real/a.vcxproj")), converted_text);
+    EXPECT_EQ(read_file_bytes(tree.path("real/a.vcxproj")), converted_text);
     EXPECT_EQ(names_in(tree.path("links")), (std::vector<std::string>{"a.vcxproj", "hop"}));
     EXPECT_EQ(names_in(tree.path("real")), std::vector<std::string>{"a.vcxproj"});
 }
@@ -539,8 +531,8 @@ TEST(CliProjectPosix, AProjectWithAnotherHardLinkIsRewrittenInPlace)
     ASSERT_EQ(link(tree.path("a.vcxproj").c_str(), tree.path("b.vcxproj").c_str()), 0);
     replace_failure failure;
     ASSERT_TRUE(convert(tree.path("a.vcxproj"), failure));
-    EXPECT_EQ(read_bytes(tree.path("a.vcxproj")), converted_text);
-    EXPECT_EQ(read_bytes(tree.path("b.vcxproj")), converted_text);
+    EXPECT_EQ(read_file_bytes(tree.path("a.vcxproj")), converted_text);
+    EXPECT_EQ(read_file_bytes(tree.path("b.vcxproj")), converted_text);
 }
 
 TEST(CliProjectPosix, AFolderWithoutRoomForANewFileGetsAnInPlaceRewrite)
@@ -566,7 +558,7 @@ TEST(CliProjectPosix, AFolderWithoutRoomForANewFileGetsAnInPlaceRewrite)
     ASSERT_TRUE(convert(tree.path("locked/a.vcxproj"), failure)) << failure.action << " " << failure.error;
     ASSERT_EQ(stat(tree.path("locked/a.vcxproj").c_str(), &after), 0);
     EXPECT_EQ(after.st_ino, before.st_ino);
-    EXPECT_EQ(read_bytes(tree.path("locked/a.vcxproj")), converted_text);
+    EXPECT_EQ(read_file_bytes(tree.path("locked/a.vcxproj")), converted_text);
 }
 
 #if defined(__linux__)
@@ -643,7 +635,7 @@ TEST(CliProjectPosix, ExtendedAttributesAndTheAclGoWithTheReplacement)
     EXPECT_NE(new_status.st_ino, old_status.st_ino) << "replaced in one step, not in place";
     EXPECT_EQ(new_status.st_mode & 07777, old_status.st_mode & 07777);
     EXPECT_EQ(attributes_of(path), before);
-    EXPECT_EQ(read_bytes(path), converted_text);
+    EXPECT_EQ(read_file_bytes(path), converted_text);
 }
 
 TEST(CliProjectPosix, AFoldersDefaultAclDoesNotLandOnAProjectWithoutOne)
@@ -700,7 +692,7 @@ TEST(CliProjectPosix, AnAttributeThatCannotBeCopiedMeansARewriteInPlace)
     EXPECT_EQ(code, 0);
     ASSERT_EQ(stat(path.c_str(), &after), 0);
     EXPECT_EQ(after.st_ino, before.st_ino) << "replaced by a new file without the attribute";
-    EXPECT_EQ(read_bytes(path), converted_text);
+    EXPECT_EQ(read_file_bytes(path), converted_text);
     EXPECT_EQ(attributes_of(path).count("security.projport-test"), 1u);
     EXPECT_EQ(names_in(tree.root), std::vector<std::string>{"a.vcxproj"});
 }

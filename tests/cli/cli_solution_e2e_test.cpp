@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "support/file_bytes.h"
 #include "support/file_stamp.h"
 #include "support/posix_child.h"
 #include "support/project_text.h"
@@ -59,10 +60,10 @@ protected:
 
     void write(const std::string& name, const std::string& bytes)
     {
-        ASSERT_TRUE(write_whole_file((root / name).string(), bytes));
+        ASSERT_TRUE(write_file_bytes((root / name).string(), bytes));
     }
 
-    std::string bytes_of(const std::string& name) { return read_whole_file((root / name).string()); }
+    std::string bytes_of(const std::string& name) { return read_file_bytes((root / name).string()); }
 
     cli_run run(const std::vector<std::string>& arguments, long long file_size_limit = -1)
     {

@@ -26,6 +26,7 @@
 #include <utility>
 #include <vector>
 
+#include "support/file_bytes.h"
 #include "support/posix_child.h"
 #include "support/project_text.h"
 #include "support/temp_dir.h"
@@ -75,7 +76,7 @@ protected:
     void write(const fs::path& path, const std::string& bytes)
     {
         fs::create_directories(path.parent_path());
-        ASSERT_TRUE(write_whole_file(path.string(), bytes));
+        ASSERT_TRUE(write_file_bytes(path.string(), bytes));
     }
 
     // A child ended before it opened its output files must not leave the
@@ -93,7 +94,7 @@ protected:
         return o;
     }
 
-    std::string output() { return read_whole_file((root / "out.txt").string()); }
+    std::string output() { return read_file_bytes((root / "out.txt").string()); }
 
     posix_child_end run(const std::vector<std::string>& arguments, unsigned limit_ms = run_limit_ms)
     {
@@ -149,7 +150,7 @@ protected:
         EXPECT_TRUE(whole.finished);
         EXPECT_EQ(whole.exit_code, 0) << output();
         for (const auto& entry : t.original)
-            t.converted[entry.first] = read_whole_file((tree() / entry.first).string());
+            t.converted[entry.first] = read_file_bytes((tree() / entry.first).string());
         for (const auto& entry : t.original)
             EXPECT_NE(t.converted[entry.first], entry.second);
         return t;
@@ -170,7 +171,7 @@ protected:
         std::string out = output();
         std::size_t converted = 0;
         for (const auto& [name, original] : t.original) {
-            std::string now = read_whole_file((tree() / name).string());
+            std::string now = read_file_bytes((tree() / name).string());
             bool whole = now == original || now == t.converted.at(name);
             if (sig == SIGKILL && t.in_place.count(name))
                 continue;  // rewritten in place: only a held signal keeps it whole
@@ -235,7 +236,7 @@ TEST_F(SignalledRun, KilledAtRandomMomentsEveryProjectIsWholeAndALaterRunClearsW
         for (const auto& [name, converted] : t.converted) {
             if (t.in_place.count(name))
                 continue;
-            EXPECT_TRUE(read_whole_file((tree() / name).string()) == converted) << name;
+            EXPECT_TRUE(read_file_bytes((tree() / name).string()) == converted) << name;
         }
         // What the killed run left is young, and may be a live run's: it is
         // kept until it is a few minutes old, and removed by the next run then.
@@ -282,12 +283,12 @@ TEST_F(HostileTree, TwoRunsAtOnceLeaveEveryProjectWhole)
         posix_child_end end_b = wait_child(b, run_limit_ms);
         ASSERT_TRUE(end_a.finished && end_b.finished);
         for (unsigned i = 0; i < copies; ++i) {
-            std::string now = read_whole_file((root / "t" / ("d" + std::to_string(i)) / "p.vcxproj").string());
+            std::string now = read_file_bytes((root / "t" / ("d" + std::to_string(i)) / "p.vcxproj").string());
             EXPECT_TRUE(now == to_2010 || now == to_2015) << "round " << round << ", copy " << i << ":\n" << now;
         }
         // A run fails only the projects the other changed under it.
         for (const auto& [end, file] : {std::pair{end_a, first.output_file}, std::pair{end_b, second.output_file}}) {
-            std::string out = read_whole_file(file);
+            std::string out = read_file_bytes(file);
             std::size_t failures = count_of(out, "^ERROR");
             EXPECT_EQ(failures, count_of(out, "changed while being converted")) << out;
             EXPECT_EQ(end.exit_code, failures == 0 ? 0 : 2);
@@ -350,7 +351,7 @@ TEST_F(HostileTree, ASolutionEntryWithAZeroByteOpensNothing)
     ASSERT_TRUE(end.finished);
     std::string out = output();
     EXPECT_EQ(end.exit_code, 2) << out;
-    EXPECT_EQ(read_whole_file((root / "Directory.Build.props").string()), props);
+    EXPECT_EQ(read_file_bytes((root / "Directory.Build.props").string()), props);
     EXPECT_EQ(count_of(out, "control character"), 2u) << out;
     EXPECT_NE(out.find("Directory.Build.props\\x00.vcxproj"), std::string::npos) << out;
     EXPECT_NE(out.find("[b.vcxproj]"), std::string::npos) << out;
@@ -427,8 +428,8 @@ TEST_F(HostileTree, AProjectThatMustGrowPastTheFileSizeLimitFailsAndTheRunGoesOn
     EXPECT_EQ(end.signal, 0) << "ended by signal " << end.signal;
     EXPECT_EQ(end.exit_code, 2) << out;
     EXPECT_NE(out.find("(a.vcxproj)\n   ^ERROR: 27, File too large\n"), std::string::npos) << out;
-    EXPECT_TRUE(read_whole_file((root / "a.vcxproj").string()) == big);
-    EXPECT_EQ(read_whole_file((root / "b.vcxproj").string()), small_project("v142", "15.0"));
+    EXPECT_TRUE(read_file_bytes((root / "a.vcxproj").string()) == big);
+    EXPECT_EQ(read_file_bytes((root / "b.vcxproj").string()), small_project("v142", "15.0"));
     EXPECT_NE(out.find("2 projects: 1 retargeted, 0 already configured, 0 without a match, 1 failed"),
               std::string::npos)
         << out;
@@ -446,7 +447,7 @@ TEST_F(HostileTree, AReadOnlyProjectIsNotRewrittenWhoeverRuns)
     std::string out = output();
     EXPECT_EQ(end.exit_code, 2) << out;
     EXPECT_NE(out.find("open(ro.vcxproj)\n   ^ERROR: 13, Permission denied\n"), std::string::npos) << out;
-    EXPECT_EQ(read_whole_file((root / "ro.vcxproj").string()), text);
+    EXPECT_EQ(read_file_bytes((root / "ro.vcxproj").string()), text);
     // A check only reads it.
     end = run({"2019", "--check", "ro.vcxproj"});
     EXPECT_EQ(end.exit_code, 1) << output();
@@ -599,7 +600,7 @@ TEST_P(InjectedOutput, ShowsEscapedAndNoLineOfTheReportIsACommandButItsOwn)
         arguments.insert(arguments.end(), c.arguments.begin(), c.arguments.end());
         posix_child_end end = run(arguments);
         ASSERT_TRUE(end.finished);
-        std::string out = output() + read_whole_file((root / "err.txt").string());
+        std::string out = output() + read_file_bytes((root / "err.txt").string());
         SCOPED_TRACE(annotate ? "annotated" : "plain");
         EXPECT_NE(out.find(c.shown), std::string::npos) << out;
         EXPECT_EQ(first_unprintable(out), "") << out;
@@ -652,12 +653,12 @@ TEST_F(HostileTree, AFolderWalkFollowsALinkOnlyToAProjectInsideIt)
     EXPECT_NE(out.find("[t/notes.vcxproj] link leads to a file that is not a project; left as it is\n"),
               std::string::npos)
         << out;
-    EXPECT_EQ(read_whole_file((root / "outside/Directory.Build.props").string()), props);
-    EXPECT_EQ(read_whole_file((root / "outside/o.vcxproj").string()), project);
-    EXPECT_EQ(read_whole_file((root / "tb/p.vcxproj").string()), project);
-    EXPECT_EQ(read_whole_file((root / "t/sub/notes.txt").string()), props);
-    EXPECT_NE(read_whole_file((root / "t/sub/z.vcxproj").string()), project);
-    EXPECT_NE(read_whole_file((root / "t/.vs/hidden.vcxproj").string()), project);
+    EXPECT_EQ(read_file_bytes((root / "outside/Directory.Build.props").string()), props);
+    EXPECT_EQ(read_file_bytes((root / "outside/o.vcxproj").string()), project);
+    EXPECT_EQ(read_file_bytes((root / "tb/p.vcxproj").string()), project);
+    EXPECT_EQ(read_file_bytes((root / "t/sub/notes.txt").string()), props);
+    EXPECT_NE(read_file_bytes((root / "t/sub/z.vcxproj").string()), project);
+    EXPECT_NE(read_file_bytes((root / "t/.vs/hidden.vcxproj").string()), project);
     // t/absolute-in.vcxproj leads to the file t/a.vcxproj leads to: taken once.
     EXPECT_NE(out.find("[t/a.vcxproj]\n"), std::string::npos) << out;
     EXPECT_NE(out.find("[t/chain.vcxproj]\n"), std::string::npos) << out;
@@ -690,8 +691,8 @@ TEST_F(HostileTree, ALinkNamedAsAPathIsConvertedWhereItLeadsWhenThatIsAProject)
     EXPECT_NE(output().find("[t/props.vcxproj] link leads to a file that is not a project; left as it is\n"),
               std::string::npos)
         << output();
-    EXPECT_EQ(read_whole_file((root / "outside/Directory.Build.props").string()), props);
-    EXPECT_EQ(read_whole_file((root / "outside/o.vcxproj").string()), small_project("v142", "15.0"));
+    EXPECT_EQ(read_file_bytes((root / "outside/Directory.Build.props").string()), props);
+    EXPECT_EQ(read_file_bytes((root / "outside/o.vcxproj").string()), small_project("v142", "15.0"));
 }
 
 // ---- out of memory ----
@@ -766,8 +767,8 @@ TEST_P(OutOfMemory, AProjectThatCannotBeHeldFailsAndTheRunGoesOn)
     std::string annotation = "::error file=a.vcxproj::" + step + "(a.vcxproj) failed: " + no_memory + "\n";
     EXPECT_EQ(out.substr(0, out.find("[b.vcxproj]")),
               heading + std::string(c.report) + failure + annotation);
-    EXPECT_EQ(read_whole_file((root / "a.vcxproj").string()) != project, c.written);
-    EXPECT_EQ(read_whole_file((root / "b.vcxproj").string()), small_project("v142", "15.0"));
+    EXPECT_EQ(read_file_bytes((root / "a.vcxproj").string()) != project, c.written);
+    EXPECT_EQ(read_file_bytes((root / "b.vcxproj").string()), small_project("v142", "15.0"));
     EXPECT_NE(out.find("2 projects: 1 retargeted, 0 already configured, 0 without a match, 1 failed"),
               std::string::npos)
         << out.substr(0, 2000);

@@ -23,6 +23,7 @@
 #include <thread>
 #include <vector>
 
+#include "support/file_bytes.h"
 #include "support/posix_child.h"
 #include "support/project_text.h"
 #include "support/temp_dir.h"
@@ -60,7 +61,7 @@ pid_t child_of(pid_t parent)
         std::string name = entry.path().filename().string();
         if (name.find_first_not_of("0123456789") != std::string::npos)
             continue;
-        std::string stat = read_whole_file("/proc/" + name + "/stat");
+        std::string stat = read_file_bytes("/proc/" + name + "/stat");
         std::size_t close = stat.rfind(')');
         if (close == std::string::npos)
             continue;
@@ -112,7 +113,7 @@ protected:
     void write(const fs::path& path, const std::string& bytes)
     {
         fs::create_directories(path.parent_path());
-        ASSERT_TRUE(write_whole_file(path.string(), bytes));
+        ASSERT_TRUE(write_file_bytes(path.string(), bytes));
     }
 
     posix_child_options options(const std::string& output = "out.txt")
@@ -126,7 +127,7 @@ protected:
         return o;
     }
 
-    std::string output(const std::string& name = "out.txt") { return read_whole_file((root / name).string()); }
+    std::string output(const std::string& name = "out.txt") { return read_file_bytes((root / name).string()); }
 
     // Whether a run in a process namespace of its own, where the program is
     // process 1, can be had here; with the reason when not.
@@ -179,7 +180,7 @@ TEST_F(HostileWrite, TwoRunsWithTheSameProcessNumberLeaveTheProjectWhole)
     posix_child_options ref = options();
     ref.folder = (root / "ref").string();
     ASSERT_EQ(run_child(PROJPORT_CLI, {"2015", "p.vcxproj"}, ref).exit_code, 0);
-    std::string first_text = read_whole_file((root / "ref" / "p.vcxproj").string());
+    std::string first_text = read_file_bytes((root / "ref" / "p.vcxproj").string());
     auto full = static_cast<off_t>(first_text.size());
 
     for (int round = 0;; ++round) {
@@ -225,7 +226,7 @@ TEST_F(HostileWrite, TwoRunsWithTheSameProcessNumberLeaveTheProjectWhole)
         if (!caught)
             continue;
 
-        std::string now = read_whole_file((root / "t" / "p.vcxproj").string());
+        std::string now = read_file_bytes((root / "t" / "p.vcxproj").string());
         EXPECT_TRUE(now == first_text) << "round " << round << ": the project is not the first run's text (" << now.size()
                                        << " bytes of its " << first_text.size() << ")";
         EXPECT_EQ(end_a.exit_code, 0) << output("first.txt");
@@ -250,7 +251,7 @@ TEST_F(HostileWrite, AFolderNamedLikeANewFileIsNoObstacle)
     posix_child_end end = run_child(unshare, {"-fp", "--mount-proc", PROJPORT_CLI, "2019", "p.vcxproj"}, options());
     ASSERT_TRUE(end.finished);
     EXPECT_EQ(end.exit_code, 0) << output();
-    EXPECT_EQ(read_whole_file((root / "t" / "p.vcxproj").string()), small_project("v142", "15.0"));
+    EXPECT_EQ(read_file_bytes((root / "t" / "p.vcxproj").string()), small_project("v142", "15.0"));
     EXPECT_TRUE(fs::is_directory(root / "t" / ".p.vcxproj.projport-1.tmp"));
 }
 
@@ -321,7 +322,7 @@ TEST_F(HostileWrite, AProjectThatCannotBeHeldInMemoryFailsAndTheRunGoesOn)
     std::string no_memory = std::string(")\n   ^ERROR: 12, ") + strerror(ENOMEM) + "\n";
     EXPECT_NE(out.find("read(large.vcxproj" + no_memory), std::string::npos) << out;
     EXPECT_NE(out.find("read(sparse.vcxproj" + no_memory), std::string::npos) << out;
-    EXPECT_EQ(read_whole_file((root / "t" / "b.vcxproj").string()), small_project("v142", "15.0"));
+    EXPECT_EQ(read_file_bytes((root / "t" / "b.vcxproj").string()), small_project("v142", "15.0"));
     EXPECT_NE(out.find("3 projects: 1 retargeted, 0 already configured, 0 without a match, 2 failed"),
               std::string::npos)
         << out;
@@ -360,8 +361,8 @@ TEST_F(HostileWrite, AReadOnlyProjectThatNeedsNoChangeIsOnlyRead)
     EXPECT_NE(out.find("2 projects: 0 retargeted, 1 already configured, 0 without a match, 1 failed"),
               std::string::npos)
         << out;
-    EXPECT_EQ(read_whole_file((root / "t" / "done.vcxproj").string()), done);
-    EXPECT_EQ(read_whole_file((root / "t" / "to_do.vcxproj").string()), to_do);
+    EXPECT_EQ(read_file_bytes((root / "t" / "done.vcxproj").string()), done);
+    EXPECT_EQ(read_file_bytes((root / "t" / "to_do.vcxproj").string()), to_do);
 }
 
 // /proc/kmsg is a regular file of size 0 whose read waits for the next

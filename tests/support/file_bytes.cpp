@@ -1,8 +1,27 @@
 #include "support/file_bytes.h"
 
+#ifdef _WIN32
 #include <windows.h>
+#else
+#include <errno.h>
+#include <fcntl.h>
+#include <unistd.h>
+#endif
 
-bool write_file_bytes(const std::wstring& path, const std::string& bytes)
+#ifdef _WIN32
+namespace {
+
+std::wstring from_utf8(const std::string& text)
+{
+    int length = MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+    std::wstring wide(static_cast<std::size_t>(length), L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), wide.data(), length);
+    return wide;
+}
+
+}  // namespace
+
+bool write_file_bytes(const std::wstring& path, std::string_view bytes)
 {
     HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE)
@@ -31,6 +50,60 @@ std::string read_file_bytes(const std::wstring& path, bool* ok)
     CloseHandle(file);
     return bytes;
 }
+
+bool write_file_bytes(const std::string& path, std::string_view bytes)
+{
+    return write_file_bytes(from_utf8(path), bytes);
+}
+
+std::string read_file_bytes(const std::string& path, bool* ok)
+{
+    return read_file_bytes(from_utf8(path), ok);
+}
+#else
+bool write_file_bytes(const std::string& path, std::string_view bytes)
+{
+    int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    if (fd < 0)
+        return false;
+    bool ok = true;
+    for (std::size_t done = 0; ok && done < bytes.size();) {
+        ssize_t put = write(fd, bytes.data() + done, bytes.size() - done);
+        if (put > 0)
+            done += static_cast<std::size_t>(put);
+        else if (put < 0 && errno == EINTR)
+            continue;
+        else
+            ok = false;
+    }
+    return close(fd) == 0 && ok;
+}
+
+std::string read_file_bytes(const std::string& path, bool* ok)
+{
+    std::string bytes;
+    int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (ok)
+        *ok = fd >= 0;
+    if (fd < 0)
+        return bytes;
+    char chunk[65536];
+    for (;;) {
+        ssize_t got = read(fd, chunk, sizeof chunk);
+        if (got > 0) {
+            bytes.append(chunk, static_cast<std::size_t>(got));
+        } else if (got < 0 && errno == EINTR) {
+            continue;
+        } else {
+            if (got < 0 && ok)
+                *ok = false;
+            break;
+        }
+    }
+    close(fd);
+    return bytes;
+}
+#endif
 
 std::wstring decode_output(const std::string& bytes)
 {

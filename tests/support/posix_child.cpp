@@ -8,9 +8,6 @@
 #include <time.h>
 #include <unistd.h>
 
-#include <fstream>
-#include <sstream>
-
 namespace {
 
 long long now_ms()
@@ -118,21 +115,6 @@ int end_code(const posix_child_end& end) noexcept
     if (!end.finished)
         return -1;
     return end.signal != 0 ? 1000 + end.signal : end.exit_code;
-}
-
-std::string read_whole_file(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream bytes;
-    bytes << in.rdbuf();
-    return bytes.str();
-}
-
-bool write_whole_file(const std::string& path, const std::string& bytes)
-{
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out << bytes;
-    return static_cast<bool>(out);
 }
 
 std::vector<int> terminating_signals(bool every_real_time)

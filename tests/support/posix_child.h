@@ -60,10 +60,6 @@ posix_child_end run_in_child(Body body, unsigned time_limit_ms = 20000)
 // ended it, or -1 when it did not end within its limit or never started.
 int end_code(const posix_child_end& end) noexcept;
 
-// A file's bytes ("" when it cannot be read), and writing them.
-std::string read_whole_file(const std::string& path);
-bool write_whole_file(const std::string& path, const std::string& bytes);
-
 // Every signal whose default action ends the process and that can be
 // blocked, except those raised by a fault of the program itself (SIGSEGV,
 // SIGBUS, SIGFPE, SIGILL, SIGTRAP, SIGSYS, SIGABRT); with `every_real_time`

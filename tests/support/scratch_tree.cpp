@@ -1,13 +1,13 @@
 #include "support/scratch_tree.h"
 
 #include "cli/file_system.h"
+#include "support/file_bytes.h"
 
 #ifdef _WIN32
 #include <windows.h>
 
 #include "cli/text_encoding.h"
 #else
-#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #endif
@@ -19,33 +19,11 @@ bool make_one_folder(const std::string& path)
 {
     return CreateDirectoryW(widen(path).c_str(), nullptr) || GetLastError() == ERROR_ALREADY_EXISTS;
 }
-
-bool write_bytes(const std::string& path, std::string_view bytes)
-{
-    HANDLE file = CreateFileW(widen(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
-                              nullptr);
-    if (file == INVALID_HANDLE_VALUE)
-        return false;
-    DWORD written = 0;
-    bool ok = WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
-              written == bytes.size();
-    CloseHandle(file);
-    return ok;
-}
 #else
 bool make_one_folder(const std::string& path)
 {
     struct stat info;
     return mkdir(path.c_str(), 0777) == 0 || (stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode));
-}
-
-bool write_bytes(const std::string& path, std::string_view bytes)
-{
-    int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-    if (fd < 0)
-        return false;
-    bool ok = write(fd, bytes.data(), bytes.size()) == static_cast<ssize_t>(bytes.size());
-    return close(fd) == 0 && ok;
 }
 #endif
 
@@ -88,7 +66,7 @@ bool scratch_tree::file(std::string_view relative, std::string_view bytes) const
     std::size_t slash = relative.rfind('/');
     if (slash != std::string_view::npos && !folder(relative.substr(0, slash)))
         return false;
-    return !root.empty() && write_bytes(path(relative), bytes);
+    return !root.empty() && write_file_bytes(path(relative), bytes);
 }
 
 current_folder::current_folder(const std::string& path)
