@@ -18,6 +18,7 @@
 
 #include "core/conversion.h"
 #include "support/memory_file.h"
+#include "support/cli_fixture.h"
 #include "support/file_bytes.h"
 #include "support/file_stamp.h"
 #include "support/posix_child.h"
@@ -46,42 +47,20 @@ struct cli_run {
     std::string err;
 };
 
-// Starts the program in `folder` as a shell would, with standard output on
-// `out_fd` (or the file `out`) and standard error on the file `err`.
-posix_child start(const std::vector<std::string>& arguments, const fs::path& folder, const std::string& out,
-                  int out_fd, const fs::path& err)
-{
-    posix_child_options options;
-    options.folder = folder.string();
-    options.output_file = out;
-    options.output_fd = out_fd;
-    options.error_file = err.string();
-    posix_child child = start_child(PROJPORT_CLI, arguments, options);
-    EXPECT_TRUE(child.started());
-    return child;
-}
-
-int wait_for(posix_child& child)
-{
-    return end_code(wait_child(child, 60000));
-}
-
-class CliRun : public testing::Test {
+class CliRun : public cli_fixture {
 protected:
-    temp_dir folder;
-    fs::path root = folder.path;
-
-    void SetUp() override { ASSERT_TRUE(folder.made()); }
-
     // Runs the program in `folder` (the test's folder by default), its output
     // in files, or standard output on `output` when given (say /dev/full).
     cli_run run(std::vector<std::string> arguments, const fs::path& folder = {}, const std::string& output = {})
     {
         fs::path out = root / ".out", err = root / ".err";
-        posix_child child = start(arguments, folder.empty() ? root : folder, output.empty() ? out.string() : output,
-                                  -1, err);
+        posix_child_options options = cli_options(out, err);
+        if (!folder.empty())
+            options.folder = folder.string();
+        if (!output.empty())
+            options.output_file = output;
         cli_run r;
-        r.exit_code = wait_for(child);
+        r.exit_code = end_code(run_cli(arguments, options));
         if (output.empty())
             r.out = read_file_bytes(out);
         r.err = read_file_bytes(err);
@@ -675,7 +654,10 @@ TEST_F(CliRun, ASignalHeldDuringARewriteEndsTheRunAfterIt)
 #ifdef F_SETPIPE_SZ
         (void)fcntl(pipe_ends[1], F_SETPIPE_SZ, 4096);  // the report is far more than a pipe holds
 #endif
-        posix_child child = start({"2019", "a.vcxproj", "b.vcxproj"}, root, {}, pipe_ends[1], root / ".err");
+        posix_child_options options = cli_options(".out", ".err");
+        options.output_file.clear();
+        options.output_fd = pipe_ends[1];
+        posix_child child = start_cli({"2019", "a.vcxproj", "b.vcxproj"}, options);
         close(pipe_ends[1]);
         bool replaced = false;
         for (int tries = 0; tries < 3000 && !replaced; ++tries) {
@@ -690,7 +672,7 @@ TEST_F(CliRun, ASignalHeldDuringARewriteEndsTheRunAfterIt)
         for (ssize_t got; (got = read(pipe_ends[0], chunk, sizeof chunk)) > 0;)
             out.append(chunk, static_cast<std::size_t>(got));
         close(pipe_ends[0]);
-        EXPECT_EQ(wait_for(child), 128 + signal_number);
+        EXPECT_EQ(end_code(wait_cli(child, 60000)), 128 + signal_number);
         EXPECT_EQ(read_file_bytes(root / "b.vcxproj"), original) << "no project after the held signal";
         std::string summary = "1 project: 1 retargeted, 0 already configured, 0 without a match, 0 failed; "
                               "3000 toolset elements left unchanged\n";
@@ -735,9 +717,11 @@ TEST_F(CliRun, UsageErrorsGoToStandardErrorWithExitCodeTwo)
     EXPECT_EQ(run({"--version"}).out.rfind("projport-cli ", 0), 0u);
 }
 
+using CliFullDisk = cli_fixture;
+
 // A file system with no room left, mounted by the test command when it can
 // (PROJPORT_SMALL_FS): the project must grow, and keeps every byte when it cannot.
-TEST(CliFullDisk, AProjectThatCannotGrowKeepsEveryByte)
+TEST_F(CliFullDisk, AProjectThatCannotGrowKeepsEveryByte)
 {
     const char* small = std::getenv("PROJPORT_SMALL_FS");
     if (!small || !*small)
@@ -771,7 +755,7 @@ TEST(CliFullDisk, AProjectThatCannotGrowKeepsEveryByte)
     posix_child_options options;
     options.output_file = out.string();
     options.error_file = output_folder.file("err");
-    posix_child_end end = run_child(PROJPORT_CLI, {"2010", (dir / "p.vcxproj").string()}, options);
+    posix_child_end end = run_cli({"2010", (dir / "p.vcxproj").string()}, options);
     std::string printed = read_file_bytes(out);
     EXPECT_EQ(end_code(end), 2);
     EXPECT_EQ(read_file_bytes(dir / "p.vcxproj"), text);

@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "support/file_bytes.h"
+#include "support/cli_fixture.h"
 #include "support/file_stamp.h"
 #include "support/posix_child.h"
 #include "support/project_text.h"
@@ -46,34 +46,23 @@ struct cli_run {
     std::string out;
 };
 
-class CliSolution : public testing::Test {
+class CliSolution : public cli_fixture {
 protected:
-    temp_dir folder;
-    fs::path root = folder.path;
-
     void SetUp() override
     {
-        ASSERT_TRUE(folder.made());
+        cli_fixture::SetUp();
+        if (HasFatalFailure())
+            return;
         fs::create_directories(root / "lib");
         write("lib/zlibstat.vcxproj", project_2026);
     }
 
-    void write(const std::string& name, const std::string& bytes)
-    {
-        ASSERT_TRUE(write_file_bytes((root / name).string(), bytes));
-    }
-
-    std::string bytes_of(const std::string& name) { return read_file_bytes((root / name).string()); }
-
     cli_run run(const std::vector<std::string>& arguments, long long file_size_limit = -1)
     {
-        posix_child_options options;
-        options.folder = root.string();
-        options.output_file = (root / ".out").string();
-        options.error_file = (root / ".err").string();
+        posix_child_options options = cli_options(".out", ".err");
         options.file_size_limit = file_size_limit;
         cli_run r;
-        r.exit_code = end_code(run_child(PROJPORT_CLI, arguments, options));
+        r.exit_code = end_code(run_cli(arguments, options));
         r.out = bytes_of(".out");
         fs::remove(root / ".out");
         fs::remove(root / ".err");

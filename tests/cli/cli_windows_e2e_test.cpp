@@ -10,6 +10,7 @@
 
 #include "support/small_projects.h"
 #include "support/child_process.h"
+#include "support/cli_fixture.h"
 #include "support/console_screen.h"
 #include "support/file_bytes.h"
 #include "support/temp_dir.h"
@@ -45,19 +46,6 @@ struct inherited_handle {
     }
 };
 
-// Runs `command_line` in the harness's console, with standard output and
-// error on `output`; returns the exit code, or ~0 when it did not end in time.
-DWORD run_with_output(const std::wstring& command_line, HANDLE output)
-{
-    started_process process = start_process(command_line, 0, GetStdHandle(STD_INPUT_HANDLE), output);
-    if (!process.started())
-        return ~0u;
-    DWORD code = ~0u;
-    if (WaitForSingleObject(process.handle(), 30000) == WAIT_OBJECT_0)
-        (void)GetExitCodeProcess(process.handle(), &code);
-    return code;
-}
-
 std::string utf8(const std::wstring& text)
 {
     int length = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
@@ -66,42 +54,22 @@ std::string utf8(const std::wstring& text)
     return bytes;
 }
 
-class CliOnWindows : public testing::Test {
+class CliOnWindows : public cli_fixture {
 protected:
-    temp_dir folder;
     // A folder name outside ASCII, as many users' profiles have.
     std::wstring tree = folder.file(L"s\u00f6lution \u00e9");
 
     void SetUp() override
     {
+        cli_fixture::SetUp();
+        if (HasFatalFailure())
+            return;
         ASSERT_TRUE(CreateDirectoryW(tree.c_str(), nullptr));
         ASSERT_TRUE(CreateDirectoryW((tree + L"\\App").c_str(), nullptr));
         ASSERT_TRUE(CreateDirectoryW((tree + L"\\Old").c_str(), nullptr));
         ASSERT_TRUE(write_file_bytes(tree + L"\\App\\App.vcxproj", project_2015));
         ASSERT_TRUE(write_file_bytes(tree + L"\\Old\\old.vcxproj", project_2010_and_conditional));
         ASSERT_TRUE(write_file_bytes(tree + L"\\all.sln", format_line + solution_projects));
-    }
-
-    static std::wstring cli() { return quote_argument(sibling_program(L"projport-cli.exe")); }
-
-    // Runs projport-cli with `arguments`, its standard output in a file of
-    // the test's own, as a CI step redirects it; `report` gets the file's
-    // bytes. Returns the exit code (~0 when the file could not be made).
-    DWORD run_into_file(const std::wstring& arguments, std::string& report)
-    {
-        std::wstring log = folder.file(L"report.txt");
-        SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
-        DWORD code = ~0u;
-        {
-            inherited_handle out;
-            out.handle = CreateFileW(log.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit, CREATE_ALWAYS, 0, nullptr);
-            EXPECT_NE(out.handle, INVALID_HANDLE_VALUE);
-            if (out.handle == INVALID_HANDLE_VALUE)
-                return code;
-            code = run_with_output(cli() + L" " + arguments, out.handle);
-        }
-        report = read_file_bytes(log);
-        return code;
     }
 
     // `app` is the project's folder as the CLI opened it: as the solution
@@ -137,7 +105,7 @@ std::string with_crlf(std::string text)
 TEST_F(CliOnWindows, RedirectedToAFileTheReportIsUtf8WithCrLf)
 {
     std::string report;
-    DWORD code = run_into_file(L"2019 " + quote_argument(tree + L"\\all.sln"), report);
+    DWORD code = run_cli_into_file(L"2019 " + quote_argument(tree + L"\\all.sln"), report);
     EXPECT_EQ(code, 0u);
     std::wstring expected = L"[" + tree + L"\\all.sln]\nConfiguring solution for Visual Studio 2019\n\n"
                             L"+ UTF-8 byte order mark\n+ # Visual Studio Version 16\n+ VisualStudioVersion = 16.0\n"
@@ -159,7 +127,7 @@ TEST_F(CliOnWindows, AReadOnlySolutionIsNotWritten)
 {
     ASSERT_TRUE(SetFileAttributesW((tree + L"\\all.sln").c_str(), FILE_ATTRIBUTE_READONLY));
     std::string report;
-    DWORD code = run_into_file(L"2019 " + quote_argument(tree + L"\\all.sln"), report);
+    DWORD code = run_cli_into_file(L"2019 " + quote_argument(tree + L"\\all.sln"), report);
     EXPECT_EQ(code, 2u);
     EXPECT_NE(report.find("open(" + utf8(tree) + "\\all.sln)\r\n   ^ERROR: 5, "), std::string::npos) << report;
     EXPECT_NE(report.find("0 left as UTF-16, 1 failed\r\n2 projects: 2 retargeted,"), std::string::npos) << report;
@@ -178,7 +146,7 @@ TEST_F(CliOnWindows, OnTheConsoleTheReportReadsAsOnAnyConsole)
     console.handle = CreateFileW(L"CONOUT$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit,
                                  OPEN_EXISTING, 0, nullptr);
     ASSERT_NE(console.handle, INVALID_HANDLE_VALUE);
-    DWORD code = run_with_output(cli() + L" 2019 --check " + quote_argument(tree), console.handle);
+    DWORD code = run_cli_with_output(L"2019 --check " + quote_argument(tree), console.handle);
     EXPECT_EQ(code, 1u);
     std::wstring expected = expected_report(L"App");
     for (std::wstring::size_type at; (at = expected.find(L"Project is ready for")) != std::wstring::npos;)
@@ -201,7 +169,7 @@ TEST_F(CliOnWindows, AsProjportRewritesEveryProjectByteForByteAsProjportDoes)
             SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
             inherited_handle out;
             out.handle = CreateFileW(L"NUL", GENERIC_WRITE, 0, &inherit, OPEN_EXISTING, 0, nullptr);
-            EXPECT_EQ(run_with_output(cli() + L" " + label + L" --as-projport " + quote_argument(by_cli), out.handle),
+            EXPECT_EQ(run_cli_with_output(label + L" --as-projport " + quote_argument(by_cli), out.handle),
                       0u);
             child_result gui = run_detached(quote_argument(sibling_program(L"projport.exe")) + L" " + label + L" " +
                                             quote_argument(by_gui) + L" -s");
@@ -214,7 +182,7 @@ TEST_F(CliOnWindows, AsProjportRewritesEveryProjectByteForByteAsProjportDoes)
 TEST_F(CliOnWindows, AnnotationsNameTheDriveAndTheSdkIsRetargeted)
 {
     std::string report;
-    DWORD code = run_into_file(
+    DWORD code = run_cli_into_file(
         L"2026 --check --sdk 10.0 --annotate=github " + quote_argument(tree + L"\\Old\\old.vcxproj"), report);
     EXPECT_EQ(code, 1u);
     // The path as printed, its drive's ':' escaped in the property.
@@ -240,8 +208,8 @@ TEST_F(CliOnWindows, AnnotationsNameTheDriveAndTheSdkIsRetargeted)
 TEST_F(CliOnWindows, AzureAnnotationsNameTheProjectByItsFullPath)
 {
     std::string report;
-    DWORD code =
-        run_into_file(L"2026 --check --annotate=azure " + quote_argument(tree + L"\\App\\..\\Old/old.vcxproj"), report);
+    DWORD code = run_cli_into_file(
+        L"2026 --check --annotate=azure " + quote_argument(tree + L"\\App\\..\\Old/old.vcxproj"), report);
     EXPECT_EQ(code, 1u);
     std::string full = utf8(tree + L"\\Old\\old.vcxproj");
     EXPECT_NE(report.find("##vso[task.logissue type=error;sourcepath=" + full +
@@ -264,9 +232,9 @@ TEST_F(CliOnWindows, AFailedStandardOutputEndsTheRunWithExitCodeTwo)
     inherited_handle out;
     out.handle = CreateFileW(log.c_str(), GENERIC_READ, FILE_SHARE_READ, &inherit, OPEN_EXISTING, 0, nullptr);
     ASSERT_NE(out.handle, INVALID_HANDLE_VALUE);
-    DWORD code = run_with_output(cli() + L" 2019 " + quote_argument(tree + L"\\App\\App.vcxproj") + L" " +
-                                     quote_argument(tree + L"\\Old\\old.vcxproj"),
-                                 out.handle);
+    DWORD code = run_cli_with_output(L"2019 " + quote_argument(tree + L"\\App\\App.vcxproj") + L" " +
+                                         quote_argument(tree + L"\\Old\\old.vcxproj"),
+                                     out.handle);
     EXPECT_EQ(code, 2u);
     EXPECT_EQ(read_file_bytes(tree + L"\\App\\App.vcxproj"), project_2019);
     EXPECT_EQ(read_file_bytes(tree + L"\\Old\\old.vcxproj"), project_2010_and_conditional) << "the run went on";

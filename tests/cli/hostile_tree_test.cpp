@@ -26,6 +26,7 @@
 #include <utility>
 #include <vector>
 
+#include "support/cli_fixture.h"
 #include "support/file_bytes.h"
 #include "support/posix_child.h"
 #include "support/project_text.h"
@@ -66,39 +67,17 @@ bool is_leftover_name(const std::string& relative)
            name.substr(name.size() - 4) == ".tmp";
 }
 
-class HostileTree : public testing::Test {
+class HostileTree : public cli_fixture {
 protected:
-    temp_dir folder;
-    fs::path root = folder.path;
-
-    void SetUp() override { ASSERT_TRUE(folder.made()); }
-
-    void write(const fs::path& path, const std::string& bytes)
-    {
-        fs::create_directories(path.parent_path());
-        ASSERT_TRUE(write_file_bytes(path.string(), bytes));
-    }
-
     // A child ended before it opened its output files must not leave the
     // last run's output for this one's.
-    posix_child_options options(unsigned limit_ms = run_limit_ms)
-    {
-        std::error_code ignored;
-        fs::remove(root / "out.txt", ignored);
-        fs::remove(root / "err.txt", ignored);
-        posix_child_options o;
-        o.folder = root.string();
-        o.output_file = (root / "out.txt").string();
-        o.error_file = (root / "err.txt").string();
-        o.time_limit_ms = limit_ms;
-        return o;
-    }
+    posix_child_options options(unsigned limit_ms = run_limit_ms) { return cli_options("out.txt", "err.txt", limit_ms); }
 
-    std::string output() { return read_file_bytes((root / "out.txt").string()); }
+    std::string output() { return bytes_of("out.txt"); }
 
     posix_child_end run(const std::vector<std::string>& arguments, unsigned limit_ms = run_limit_ms)
     {
-        return run_child(PROJPORT_CLI, arguments, options(limit_ms));
+        return run_cli(arguments, options(limit_ms));
     }
 };
 
@@ -162,11 +141,11 @@ protected:
     void signal_one_run(const signal_tree& t, int sig, std::chrono::microseconds delay)
     {
         make_tree(t);
-        posix_child child = start_child(PROJPORT_CLI, {"2019", "tree"}, options());
+        posix_child child = start_cli({"2019", "tree"}, options());
         ASSERT_TRUE(child.started());
         std::this_thread::sleep_for(delay);
         kill(child.pid, sig);
-        posix_child_end end = wait_child(child, run_limit_ms);
+        posix_child_end end = wait_cli(child, run_limit_ms);
         ASSERT_TRUE(end.finished) << "signal " << sig;
         std::string out = output();
         std::size_t converted = 0;
@@ -277,10 +256,10 @@ TEST_F(HostileTree, TwoRunsAtOnceLeaveEveryProjectWhole)
         first.output_file = (root / "first.txt").string();
         second.output_file = (root / "second.txt").string();
         first.error_file = second.error_file = "";
-        posix_child a = start_child(PROJPORT_CLI, {"2010", "t"}, first);
-        posix_child b = start_child(PROJPORT_CLI, {"2015", "t"}, second);
-        posix_child_end end_a = wait_child(a, run_limit_ms);
-        posix_child_end end_b = wait_child(b, run_limit_ms);
+        posix_child a = start_cli({"2010", "t"}, first);
+        posix_child b = start_cli({"2015", "t"}, second);
+        posix_child_end end_a = wait_cli(a, run_limit_ms);
+        posix_child_end end_b = wait_cli(b, run_limit_ms);
         ASSERT_TRUE(end_a.finished && end_b.finished);
         for (unsigned i = 0; i < copies; ++i) {
             std::string now = read_file_bytes((root / "t" / ("d" + std::to_string(i)) / "p.vcxproj").string());
@@ -422,7 +401,7 @@ TEST_F(HostileTree, AProjectThatMustGrowPastTheFileSizeLimitFailsAndTheRunGoesOn
     write(root / "b.vcxproj", small_project("v100", "4.0"));
     posix_child_options o = options();
     o.file_size_limit = static_cast<long long>(big.size());
-    posix_child_end end = run_child(PROJPORT_CLI, {"2019", "a.vcxproj", "b.vcxproj"}, o);
+    posix_child_end end = run_cli({"2019", "a.vcxproj", "b.vcxproj"}, o);
     ASSERT_TRUE(end.finished);
     std::string out = output();
     EXPECT_EQ(end.signal, 0) << "ended by signal " << end.signal;
@@ -755,7 +734,7 @@ TEST_P(OutOfMemory, AProjectThatCannotBeHeldFailsAndTheRunGoesOn)
     write(root / "b.vcxproj", small_project("v100", "4.0"));
     posix_child_options o = options();
     o.memory_limit = memory_limit;
-    posix_child_end end = run_child(PROJPORT_CLI, {"2019", "--annotate=github", "a.vcxproj", "b.vcxproj"}, o);
+    posix_child_end end = run_cli({"2019", "--annotate=github", "a.vcxproj", "b.vcxproj"}, o);
     ASSERT_TRUE(end.finished);
     std::string out = output();
     EXPECT_EQ(end.signal, 0) << "ended by signal " << end.signal;

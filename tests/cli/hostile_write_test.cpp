@@ -23,6 +23,7 @@
 #include <thread>
 #include <vector>
 
+#include "support/cli_fixture.h"
 #include "support/file_bytes.h"
 #include "support/posix_child.h"
 #include "support/project_text.h"
@@ -102,32 +103,20 @@ bool new_file_in_the_making(const fs::path& folder, ino_t other, off_t full, new
     return found;
 }
 
-class HostileWrite : public testing::Test {
+class HostileWrite : public cli_fixture {
 protected:
-    temp_dir folder;
-    fs::path root = folder.path;
     std::string unshare = unshare_program();
+    const std::string cli = cli_program();
 
-    void SetUp() override { ASSERT_TRUE(folder.made()); }
-
-    void write(const fs::path& path, const std::string& bytes)
-    {
-        fs::create_directories(path.parent_path());
-        ASSERT_TRUE(write_file_bytes(path.string(), bytes));
-    }
-
+    // Runs in the folder t, standard output and error both in `output`.
     posix_child_options options(const std::string& output = "out.txt")
     {
-        std::error_code ignored;
-        fs::remove(root / output, ignored);
-        posix_child_options o;
+        posix_child_options o = cli_options(output, {}, run_limit_ms);
         o.folder = (root / "t").string();
-        o.output_file = (root / output).string();
-        o.time_limit_ms = run_limit_ms;
         return o;
     }
 
-    std::string output(const std::string& name = "out.txt") { return read_file_bytes((root / name).string()); }
+    std::string output(const std::string& name = "out.txt") { return bytes_of(name); }
 
     // Whether a run in a process namespace of its own, where the program is
     // process 1, can be had here; with the reason when not.
@@ -179,14 +168,14 @@ TEST_F(HostileWrite, TwoRunsWithTheSameProcessNumberLeaveTheProjectWhole)
     write(root / "ref" / "p.vcxproj", original);
     posix_child_options ref = options();
     ref.folder = (root / "ref").string();
-    ASSERT_EQ(run_child(PROJPORT_CLI, {"2015", "p.vcxproj"}, ref).exit_code, 0);
+    ASSERT_EQ(run_cli({"2015", "p.vcxproj"}, ref).exit_code, 0);
     std::string first_text = read_file_bytes((root / "ref" / "p.vcxproj").string());
     auto full = static_cast<off_t>(first_text.size());
 
     for (int round = 0;; ++round) {
         ASSERT_LT(round, 20) << "no round caught both runs while they wrote";
         write(root / "t" / "p.vcxproj", original);
-        posix_child a = start_child(unshare, {"-fp", "--mount-proc", PROJPORT_CLI, "2015", "p.vcxproj"},
+        posix_child a = start_child(unshare, {"-fp", "--mount-proc", cli, "2015", "p.vcxproj"},
                                     options("first.txt"));
         ASSERT_TRUE(a.started());
         new_file_seen a_file, b_file;
@@ -202,7 +191,7 @@ TEST_F(HostileWrite, TwoRunsWithTheSameProcessNumberLeaveTheProjectWhole)
         posix_child b;
         pid_t b_program = -1;
         if (caught) {
-            b = start_child(unshare, {"-fp", "--mount-proc", PROJPORT_CLI, "2019", "p.vcxproj"}, options("second.txt"));
+            b = start_child(unshare, {"-fp", "--mount-proc", cli, "2019", "p.vcxproj"}, options("second.txt"));
             give_up = std::chrono::steady_clock::now() + std::chrono::seconds(20);
             while (!new_file_in_the_making(root / "t", a_file.inode, full, b_file) &&
                    std::chrono::steady_clock::now() < give_up)
@@ -248,7 +237,7 @@ TEST_F(HostileWrite, AFolderNamedLikeANewFileIsNoObstacle)
         GTEST_SKIP() << why;
     write(root / "t" / "p.vcxproj", small_project("v100", "4.0"));
     fs::create_directories(root / "t" / ".p.vcxproj.projport-1.tmp");
-    posix_child_end end = run_child(unshare, {"-fp", "--mount-proc", PROJPORT_CLI, "2019", "p.vcxproj"}, options());
+    posix_child_end end = run_child(unshare, {"-fp", "--mount-proc", cli, "2019", "p.vcxproj"}, options());
     ASSERT_TRUE(end.finished);
     EXPECT_EQ(end.exit_code, 0) << output();
     EXPECT_EQ(read_file_bytes((root / "t" / "p.vcxproj").string()), small_project("v142", "15.0"));
@@ -271,7 +260,7 @@ TEST_F(HostileWrite, ANewFileThatCannotBeCreatedIsNamedInTheReport)
         {"-m", "/bin/sh", "-c",
          "mount -t tmpfs -o size=1m,nr_inodes=2 tmpfs full && cp \"$1\" full/p.vcxproj || exit 99; cd full; \"$2\" 2019 "
          "p.vcxproj; code=$?; cmp -s p.vcxproj \"$1\" || code=98; exit $code",
-         "sh", (root / "p.vcxproj").string(), PROJPORT_CLI},
+         "sh", (root / "p.vcxproj").string(), cli},
         options());
     ASSERT_TRUE(end.finished);
     std::string out = output();
@@ -310,7 +299,7 @@ TEST_F(HostileWrite, AProjectThatCannotBeHeldInMemoryFailsAndTheRunGoesOn)
             if (out < 0 || dup2(out, STDOUT_FILENO) < 0 || dup2(out, STDERR_FILENO) < 0 || chdir(folder.c_str()) != 0 ||
                 setrlimit(RLIMIT_AS, &limit) != 0)
                 return 126;
-            execl(PROJPORT_CLI, PROJPORT_CLI, "2019", "large.vcxproj", "sparse.vcxproj", "b.vcxproj",
+            execl(cli.c_str(), cli.c_str(), "2019", "large.vcxproj", "sparse.vcxproj", "b.vcxproj",
                   static_cast<char*>(nullptr));
             return 127;
         },
@@ -337,7 +326,7 @@ TEST_F(HostileWrite, AReadOnlyProjectThatNeedsNoChangeIsOnlyRead)
     std::string to_do = small_project("v100", "4.0");
     write(root / "t" / "done.vcxproj", done);
     ASSERT_EQ(chmod((root / "t" / "done.vcxproj").c_str(), 0444), 0);
-    posix_child_end end = run_child(PROJPORT_CLI, {"2019", "done.vcxproj"}, options());
+    posix_child_end end = run_cli({"2019", "done.vcxproj"}, options());
     ASSERT_TRUE(end.finished);
     EXPECT_EQ(end.exit_code, 0) << output();
     EXPECT_NE(output().find("Already configured for Visual Studio 2019"), std::string::npos) << output();
@@ -350,7 +339,7 @@ TEST_F(HostileWrite, AReadOnlyProjectThatNeedsNoChangeIsOnlyRead)
     end = run_child(unshare,
                     {"-m", "/bin/sh", "-c", "mount --bind -o ro . . || exit 99; cd \"$PWD\" && exec \"$1\" 2019 "
                                             "done.vcxproj to_do.vcxproj",
-                     "sh", PROJPORT_CLI},
+                     "sh", cli},
                     options());
     ASSERT_TRUE(end.finished);
     std::string out = output();
@@ -379,7 +368,7 @@ TEST_F(HostileWrite, AFileWhoseReadNeverEndsIsNotRead)
     fs::create_symlink("/proc/kmsg", root / "t" / "link.vcxproj");
     posix_child_options o = options();
     o.time_limit_ms = 20000;
-    posix_child_end end = run_child(PROJPORT_CLI, {"2019", "--check", "link.vcxproj"}, o);
+    posix_child_end end = run_cli({"2019", "--check", "link.vcxproj"}, o);
     ASSERT_TRUE(end.finished) << "the read of /proc/kmsg never ends";
     EXPECT_EQ(end.exit_code, 0) << output();
     EXPECT_NE(output().find("[link.vcxproj] link leads to a file that is not a project"), std::string::npos)
@@ -392,7 +381,7 @@ TEST_F(HostileWrite, AFileWhoseReadNeverEndsIsNotRead)
     end = run_child(unshare,
                     {"-m", "/bin/sh", "-c",
                      "mount --bind /proc/kmsg kmsg.vcxproj || exit 99; exec \"$1\" 2019 --check kmsg.vcxproj", "sh",
-                     PROJPORT_CLI},
+                     cli},
                     o);
     ASSERT_TRUE(end.finished) << "the read of /proc/kmsg never ends";
     ASSERT_NE(end.exit_code, 99) << "/proc/kmsg could not be bound over a project: " << output();
