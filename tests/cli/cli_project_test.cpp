@@ -148,7 +148,7 @@ TEST(CliProject, AProjectChangedSinceItWasReadIsLeftAsItNowIs)
     ASSERT_EQ(project.read(bytes), 0u);
     // Another program saves the project meanwhile.
     std::string theirs = original_text + "<!-- saved by another program -->\r\n";
-    ASSERT_TRUE(write_file_bytes(tree.path("a.vcxproj"), theirs));
+    { std::ofstream(tree.path("a.vcxproj"), std::ios::binary | std::ios::trunc) << theirs; }
     replace_failure failure;
     EXPECT_FALSE(project.replace(bytes.view(), converted_text, failure));
     EXPECT_EQ(failure.error, error_changed_meanwhile);
