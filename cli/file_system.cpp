@@ -2,6 +2,13 @@
 
 #include <cstddef>
 
+namespace {
+
+constexpr const char* action_open = "open";
+constexpr const char* action_read = "read";
+
+}  // namespace
+
 file_error read_to_end(const native_file& file, std::uint64_t expected, std::uint64_t limit, byte_buffer& bytes,
                        bool& past_limit) noexcept
 {
@@ -48,4 +55,28 @@ file_error read_to_end(const native_file& file, std::uint64_t expected, std::uin
         }
         total += got;
     }
+}
+
+unsigned read_small_file(const std::string& path, std::string& bytes, const char*& action) noexcept
+{
+    bytes.clear();
+    native_file file;
+    file_facts facts;
+    bool at_open = true;
+    if (file_error code = open_for_reading(path, file, facts, at_open)) {
+        action = at_open ? action_open : action_read;
+        return code;
+    }
+    action = action_read;
+    if (facts.size > small_file_limit)
+        return file_too_large_code;
+    // The size is only a hint: the file is read until its end.
+    byte_buffer content;
+    bool past_limit = false;
+    if (file_error code = read_to_end(file, facts.size, small_file_limit, content, past_limit))
+        return code;
+    if (past_limit)
+        return file_too_large_code;
+    bytes.assign(content.view());
+    return 0;
 }

@@ -22,6 +22,10 @@ using native_file = unique_handle;
 using native_file = unique_fd;
 #endif
 
+// The system's code for a file too large to read whole: EFBIG on POSIX,
+// ERROR_FILE_TOO_LARGE on Windows.
+extern const unsigned file_too_large_code;
+
 // What the system tells of one file.
 struct file_facts {
     file_identity identity;

@@ -57,6 +57,8 @@ file_facts facts_from(const struct stat& status) noexcept
 
 }  // namespace
 
+const unsigned file_too_large_code = EFBIG;
+
 const unsigned out_of_memory_code = ENOMEM;
 
 const char path_separator = '/';
@@ -234,28 +236,4 @@ file_error read_some(const native_file& file, char* into, std::size_t count, std
         if (errno != EINTR)
             return last_error_or(EIO);
     }
-}
-
-unsigned read_small_file(const std::string& path, std::string& bytes, const char*& action) noexcept
-{
-    bytes.clear();
-    native_file file;
-    file_facts facts;
-    bool at_open = true;
-    if (file_error code = open_for_reading(path, file, facts, at_open)) {
-        action = at_open ? action_open : action_read;
-        return code;
-    }
-    action = action_read;
-    if (facts.size > small_file_limit)
-        return EFBIG;
-    // The size is only a hint: the file is read until its end.
-    byte_buffer content;
-    bool past_limit = false;
-    if (file_error code = read_to_end(file, facts.size, small_file_limit, content, past_limit))
-        return code;
-    if (past_limit)
-        return EFBIG;
-    bytes.assign(content.view());
-    return 0;
 }

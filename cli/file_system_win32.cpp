@@ -27,6 +27,8 @@ std::uint64_t ticks_of(const FILETIME& time) noexcept
 
 }  // namespace
 
+const unsigned file_too_large_code = ERROR_FILE_TOO_LARGE;
+
 const unsigned out_of_memory_code = ERROR_NOT_ENOUGH_MEMORY;
 
 const char path_separator = '\\';
@@ -229,29 +231,5 @@ file_error read_some(const native_file& file, char* into, std::size_t count, std
                   nullptr))
         return last_error_or(ERROR_GEN_FAILURE);
     got = done;
-    return 0;
-}
-
-unsigned read_small_file(const std::string& path, std::string& bytes, const char*& action) noexcept
-{
-    bytes.clear();
-    native_file file;
-    file_facts facts;
-    bool at_open = true;
-    if (file_error code = open_for_reading(path, file, facts, at_open)) {
-        action = at_open ? action_open : action_read;
-        return code;
-    }
-    action = action_read;
-    if (facts.size > small_file_limit)
-        return ERROR_FILE_TOO_LARGE;
-    // The size is only a hint: the file is read until its end.
-    byte_buffer content;
-    bool past_limit = false;
-    if (file_error code = read_to_end(file, facts.size, small_file_limit, content, past_limit))
-        return code;
-    if (past_limit)
-        return ERROR_FILE_TOO_LARGE;
-    bytes.assign(content.view());
     return 0;
 }
