@@ -44,10 +44,12 @@ bool not_supported(int code) noexcept
     return code == ENOTSUP || code == ENOSYS;
 }
 
-// The names of `fd`'s attributes, each ending in a zero byte; none where the
-// file system has no attributes. The list may grow between asking its size
-// and reading it: asked again then. Returns 0 or the error.
-file_error names_of(int fd, byte_buffer& names) noexcept
+// Calls `visit` with each name of `fd`'s attributes (none where the file
+// system has no attributes), listed into `names`; the list may grow between
+// asking its size and reading it: asked again then. Returns 0, or the error
+// of the listing or the first `visit` that fails.
+template <typename Visit>
+file_error each_name(int fd, byte_buffer& names, Visit visit) noexcept
 {
     names.clear();
     for (;;) {
@@ -62,11 +64,20 @@ file_error names_of(int fd, byte_buffer& names) noexcept
         if (got >= 0) {
             if (!names.resize(static_cast<std::size_t>(got)))
                 return ENOMEM;
-            return 0;
+            break;
         }
         if (errno != ERANGE)
             return last_error_or(EIO);
     }
+    for (std::size_t at = 0; at < names.size();) {
+        const char* name = names.data() + at;
+        at += strnlen(name, names.size() - at) + 1;
+        if (at > names.size())
+            return EIO;  // a list without its last zero byte
+        if (file_error code = visit(name))
+            return code;
+    }
+    return 0;
 }
 
 // The value of `name` on `fd`; `present` false where it has none. Returns 0
@@ -100,43 +111,29 @@ file_error value_of(int fd, const char* name, byte_buffer& value, bool& present)
 file_error copy_extended_attributes(int from, int to) noexcept
 {
     byte_buffer names, value, theirs;
-    if (file_error code = names_of(from, names))
-        return code;
-    for (std::size_t at = 0; at < names.size();) {
-        const char* name = names.data() + at;
-        std::size_t length = strnlen(name, names.size() - at);
-        at += length + 1;
-        if (at > names.size())
-            return EIO;  // a list without its last zero byte
+    file_error code = each_name(from, names, [&](const char* name) -> file_error {
         bool present = false, there = false;
-        if (file_error code = value_of(from, name, value, present))
-            return code;
+        if (file_error failed = value_of(from, name, value, present))
+            return failed;
         if (!present)
-            continue;  // removed meanwhile
-        if (file_error code = value_of(to, name, theirs, there))
-            return code;
+            return 0;  // removed meanwhile
+        if (file_error failed = value_of(to, name, theirs, there))
+            return failed;
         if (there && theirs.view() == value.view())
-            continue;
-        if (set_value(to, name, value.data(), value.size()) != 0)
-            return last_error_or(EIO);
-    }
-
+            return 0;
+        return set_value(to, name, value.data(), value.size()) == 0 ? 0 : last_error_or(EIO);
+    });
+    if (code != 0)
+        return code;
     // What the new file got and the project has not: asked of the project
     // one name at a time, so that the work stays linear in the names.
-    if (file_error code = names_of(to, names))
-        return code;
-    for (std::size_t at = 0; at < names.size();) {
-        const char* name = names.data() + at;
-        std::size_t length = strnlen(name, names.size() - at);
-        at += length + 1;
-        if (at > names.size())
-            return EIO;
+    return each_name(to, names, [&](const char* name) -> file_error {
         if (get_value(from, name, nullptr, 0) >= 0)
-            continue;
+            return 0;
         if (errno != no_attribute && !not_supported(errno))
             return last_error_or(EIO);
         if (remove_value(to, name) != 0 && errno != no_attribute)
             return last_error_or(EIO);
-    }
-    return 0;
+        return 0;
+    });
 }

@@ -1,9 +1,10 @@
 #pragma once
 // The few file system operations the discovery of projects needs (folders,
 // file identities, small files, the rules of paths), one source per platform
-// (file_system_posix.cpp, file_system_win32.cpp). Paths are UTF-8 on every
-// platform. Failures are the system's own codes: errno on POSIX, the Windows
-// error code on Windows. No system header here.
+// (file_system_posix.cpp, file_system_win32.cpp; the reading of a small file
+// is shared, file_system.cpp). Paths are UTF-8 on every platform. Failures
+// are the system's own codes: errno on POSIX, the Windows error code on
+// Windows. No system header here.
 
 #include <cstddef>
 #include <cstdint>

@@ -6,18 +6,22 @@
 #include <limits.h>
 #include <stdlib.h>
 #include <sys/stat.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <cstring>
 #include <utility>
 
 #include "cli/cli_errors.h"
-#include "platform/posix_handles.h"
+#include "cli/file_system_native.h"
+#include "platform/last_error.h"
 
 namespace {
 
 constexpr const char* action_open = "open";
 constexpr const char* action_read = "read";
+// One read call moves at most this many bytes on every system.
+constexpr std::size_t largest_transfer = 0x40000000u;
 
 unsigned last_error() noexcept
 {
@@ -31,7 +35,29 @@ bool is_real_folder(const std::string& path) noexcept
     return lstat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
 }
 
+file_facts facts_from(const struct stat& status) noexcept
+{
+    file_facts facts;
+    facts.identity.volume = static_cast<std::uint64_t>(status.st_dev);
+    facts.identity.index = static_cast<std::uint64_t>(status.st_ino);
+    facts.size = status.st_size > 0 ? static_cast<std::uint64_t>(status.st_size) : 0;
+    facts.written_seconds = static_cast<std::int64_t>(status.st_mtim.tv_sec);
+    facts.written_fraction = static_cast<std::uint32_t>(status.st_mtim.tv_nsec);
+    facts.changed_seconds = static_cast<std::int64_t>(status.st_ctim.tv_sec);
+    facts.changed_fraction = static_cast<std::uint32_t>(status.st_ctim.tv_nsec);
+    facts.links = static_cast<std::uint64_t>(status.st_nlink);
+    facts.is_plain_file = S_ISREG(status.st_mode);
+    facts.is_folder = S_ISDIR(status.st_mode);
+    facts.read_only = (status.st_mode & S_IWUSR) == 0;
+    facts.mode = static_cast<std::uint32_t>(status.st_mode & 07777);
+    facts.owner = static_cast<std::uint32_t>(status.st_uid);
+    facts.group = static_cast<std::uint32_t>(status.st_gid);
+    return facts;
+}
+
 }  // namespace
+
+const unsigned file_too_large_code = EFBIG;
 
 const unsigned out_of_memory_code = ENOMEM;
 
@@ -151,43 +177,63 @@ unsigned list_folder(const std::string& path, std::vector<folder_entry>& entries
     }
 }
 
-unsigned read_small_file(const std::string& path, std::string& bytes, const char*& action) noexcept
+file_error facts_of_file(const native_file& file, file_facts& facts) noexcept
 {
-    bytes.clear();
-    // Without waiting: a FIFO would block the open until a writer comes.
-    unique_fd file{open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC)};
-    if (!file.is_open()) {
-        action = action_open;
-        return last_error();
+    struct stat status {};
+    if (fstat(file.get(), &status) != 0)
+        return last_error_or(EIO);
+    facts = facts_from(status);
+    return 0;
+}
+
+std::int64_t seconds_now() noexcept
+{
+    return static_cast<std::int64_t>(time(nullptr));
+}
+
+file_error facts_of_name(const std::string& path, bool follow_links, file_facts& facts) noexcept
+{
+    struct stat status {};
+    if ((follow_links ? stat(path.c_str(), &status) : lstat(path.c_str(), &status)) != 0)
+        return last_error_or(EIO);
+    facts = facts_from(status);
+    return 0;
+}
+
+file_error open_for_reading(const std::string& path, native_file& file, file_facts& facts, bool& at_open) noexcept
+{
+    // Without waiting: a FIFO would block the open until a writer comes, a
+    // device may do anything. The kind is checked on the open file.
+    at_open = true;
+    do
+        file.reset(open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+    while (!file.is_open() && errno == EINTR);
+    if (!file.is_open())
+        return last_error_or(EIO);
+    struct stat status {};
+    if (fstat(file.get(), &status) != 0) {
+        at_open = false;
+        return last_error_or(EIO);
     }
-    struct stat info;
-    if (fstat(file.get(), &info) != 0) {
-        action = action_read;
-        return last_error();
-    }
-    if (!S_ISREG(info.st_mode)) {
-        action = action_open;
+    facts = facts_from(status);
+    if (!S_ISREG(status.st_mode))
         return error_not_regular_file;
-    }
-    action = action_read;
+    at_open = false;
     if (fcntl(file.get(), F_SETFL, 0) != 0)
-        return last_error();
-    if (info.st_size < 0 || static_cast<std::uint64_t>(info.st_size) > small_file_limit)
-        return EFBIG;
-    // The size is only a hint: the file is read until its end.
-    bytes.reserve(static_cast<std::size_t>(info.st_size));
-    char buffer[65536];
+        return last_error_or(EIO);
+    return 0;
+}
+
+file_error read_some(const native_file& file, char* into, std::size_t count, std::size_t& got) noexcept
+{
+    got = 0;
     for (;;) {
-        ssize_t got = read(file.get(), buffer, sizeof buffer);
-        if (got < 0) {
-            if (errno == EINTR)
-                continue;
-            return last_error();
-        }
-        if (got == 0)
+        ssize_t done = read(file.get(), into, count < largest_transfer ? count : largest_transfer);
+        if (done >= 0) {
+            got = static_cast<std::size_t>(done);
             return 0;
-        if (bytes.size() + static_cast<std::size_t>(got) > small_file_limit)
-            return EFBIG;
-        bytes.append(buffer, static_cast<std::size_t>(got));
+        }
+        if (errno != EINTR)
+            return last_error_or(EIO);
     }
 }

@@ -5,16 +5,29 @@
 #include <utility>
 
 #include "cli/cli_errors.h"
+#include "cli/file_system_native.h"
 #include "cli/text_encoding.h"
 #include "platform/last_error.h"
 #include "platform/win32_handles.h"
+#include "platform/win32_project_file.h"
 
 namespace {
 
 constexpr const char* action_open = "open";
 constexpr const char* action_read = "read";
+constexpr DWORD share_all = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+constexpr std::uint64_t ticks_per_second = 10000000;
+// One ReadFile call moves at most this many bytes.
+constexpr std::size_t largest_transfer = 0x40000000u;
+
+std::uint64_t ticks_of(const FILETIME& time) noexcept
+{
+    return static_cast<std::uint64_t>(time.dwHighDateTime) << 32 | time.dwLowDateTime;
+}
 
 }  // namespace
+
+const unsigned file_too_large_code = ERROR_FILE_TOO_LARGE;
 
 const unsigned out_of_memory_code = ERROR_NOT_ENOUGH_MEMORY;
 
@@ -153,37 +166,70 @@ unsigned list_folder(const std::string& path, std::vector<folder_entry>& entries
     return code;
 }
 
-unsigned read_small_file(const std::string& path, std::string& bytes, const char*& action) noexcept
+file_error facts_of_file(const native_file& file, file_facts& facts) noexcept
 {
-    bytes.clear();
-    unique_handle file{CreateFileW(widen(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                   OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr)};
-    if (!file.is_open()) {
-        action = action_open;
+    BY_HANDLE_FILE_INFORMATION info;
+    if (!GetFileInformationByHandle(file.get(), &info))
         return last_error_or(ERROR_GEN_FAILURE);
-    }
+    facts = file_facts{};
+    facts.identity.volume = info.dwVolumeSerialNumber;
+    facts.identity.index = static_cast<std::uint64_t>(info.nFileIndexHigh) << 32 | info.nFileIndexLow;
+    facts.size = static_cast<std::uint64_t>(info.nFileSizeHigh) << 32 | info.nFileSizeLow;
+    std::uint64_t ticks = ticks_of(info.ftLastWriteTime);
+    facts.written_seconds = static_cast<std::int64_t>(ticks / ticks_per_second);
+    facts.written_fraction = static_cast<std::uint32_t>(ticks % ticks_per_second);
+    facts.links = info.nNumberOfLinks;
+    facts.is_plain_file = (info.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) == 0;
+    facts.is_folder = (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    facts.read_only = (info.dwFileAttributes & FILE_ATTRIBUTE_READONLY) != 0;
+    return 0;
+}
+
+std::int64_t seconds_now() noexcept
+{
+    FILETIME now;
+    GetSystemTimeAsFileTime(&now);
+    return static_cast<std::int64_t>(ticks_of(now) / ticks_per_second);
+}
+
+file_error facts_of_name(const std::string& path, bool follow_links, file_facts& facts) noexcept
+{
+    // No access right is needed for the facts, and full sharing lets them be
+    // read while another program holds the file open.
+    native_file file{CreateFileW(widen(path).c_str(), FILE_READ_ATTRIBUTES, share_all, nullptr, OPEN_EXISTING,
+                                 follow_links ? FILE_FLAG_BACKUP_SEMANTICS : FILE_FLAG_OPEN_REPARSE_POINT, nullptr)};
+    if (!file.is_open())
+        return last_error_or(ERROR_GEN_FAILURE);
+    return facts_of_file(file, facts);
+}
+
+file_error open_for_reading(const std::string& path, native_file& file, file_facts& facts, bool& at_open) noexcept
+{
+    at_open = true;
+    file.reset(CreateFileW(widen(path).c_str(), GENERIC_READ, share_all, nullptr, OPEN_EXISTING, project_open_flags,
+                           nullptr));
+    if (!file.is_open())
+        return last_error_or(ERROR_GEN_FAILURE);
     // A pipe or a device is never read: it may block, or never end.
-    if (GetFileType(file.get()) != FILE_TYPE_DISK) {
-        action = action_open;
+    if (GetFileType(file.get()) != FILE_TYPE_DISK)
         return error_not_regular_file;
+    if (file_error code = facts_of_file(file, facts)) {
+        at_open = false;
+        return code;
     }
-    action = action_read;
-    LARGE_INTEGER size;
-    if (!GetFileSizeEx(file.get(), &size))
+    if (facts.is_folder)
+        return error_not_regular_file;
+    at_open = false;
+    return 0;
+}
+
+file_error read_some(const native_file& file, char* into, std::size_t count, std::size_t& got) noexcept
+{
+    DWORD done = 0;
+    got = 0;
+    if (!ReadFile(file.get(), into, static_cast<DWORD>(count < largest_transfer ? count : largest_transfer), &done,
+                  nullptr))
         return last_error_or(ERROR_GEN_FAILURE);
-    if (size.QuadPart < 0 || static_cast<std::uint64_t>(size.QuadPart) > small_file_limit)
-        return ERROR_FILE_TOO_LARGE;
-    // The size is only a hint: the file is read until its end.
-    bytes.reserve(static_cast<std::size_t>(size.QuadPart));
-    char buffer[65536];
-    for (;;) {
-        DWORD got = 0;
-        if (!ReadFile(file.get(), buffer, sizeof buffer, &got, nullptr))
-            return last_error_or(ERROR_GEN_FAILURE);
-        if (got == 0)
-            return 0;
-        if (bytes.size() + got > small_file_limit)
-            return ERROR_FILE_TOO_LARGE;
-        bytes.append(buffer, got);
-    }
+    got = done;
+    return 0;
 }

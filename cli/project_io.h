@@ -1,7 +1,8 @@
 #pragma once
-// What projport-cli needs of the system, with one Windows and one POSIX
-// implementation (project_io_posix.cpp, project_io_win32.cpp): printing, and
-// opening, reading and replacing a project.
+// What projport-cli needs of the system: printing, and opening, reading and
+// replacing a project. The replacement is written once (project_io.cpp) over
+// the calls that differ per platform (project_io_system.h); printing is one
+// source per platform (project_io_posix.cpp, project_io_win32.cpp).
 
 #include <string>
 #include <string_view>
@@ -59,8 +60,8 @@ public:
     // action "open" with the system's code for a denied access (EACCES,
     // ERROR_ACCESS_DENIED), whoever runs the program, before anything is
     // written. Then the text is written to a new file in the project's
-    // folder (new_file_name.h), held locked against the leftover sweep of
-    // other runs while it exists, given the project's owner, mode and
+    // folder (new_file_name.h), held locked while it exists against other
+    // runs' sweep of stale new files, given the project's owner, mode and
     // extended attributes (POSIX), and moved over the project in one step,
     // so that whatever ends the process the project is either its original
     // or its converted bytes; just before the move, the new file must still

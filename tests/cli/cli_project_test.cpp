@@ -381,6 +381,33 @@ TEST(CliProject, AnOldLeftoverThatALiveRunHoldsStays)
     EXPECT_EQ(read_file_bytes(tree.path(locked)), "in the making");
 }
 
+// A folder is looked at once per run for the stale new files of all its
+// projects, not once per project (which would make a folder of many projects
+// quadratic): a stale new file that appears after the first project's
+// replacement is not seen by the second's, and is left for a later run.
+TEST(CliProject, AFolderIsListedOncePerRunForItsStaleNewFiles)
+{
+    scratch_tree tree;
+    std::string seen = new_file_name("a.vcxproj", gone_process, test_token);
+    std::string later = new_file_name("b.vcxproj", gone_process, test_token);
+    ASSERT_TRUE(tree.file("a.vcxproj", original_text));
+    ASSERT_TRUE(tree.file("b.vcxproj", original_text));
+    ASSERT_TRUE(tree.file(seen, "cut"));
+    ASSERT_TRUE(make_old(tree.path(seen)));
+    replace_failure failure;
+    ASSERT_TRUE(convert(tree.path("a.vcxproj"), failure)) << failure.action << " " << failure.error;
+    // The sweep of this folder has run: the stale new file of a is gone.
+    ASSERT_EQ(names_in(tree.root), (std::vector<std::string>{"a.vcxproj", "b.vcxproj"}));
+
+    ASSERT_TRUE(tree.file(later, "cut"));
+    ASSERT_TRUE(make_old(tree.path(later)));
+    ASSERT_TRUE(convert(tree.path("b.vcxproj"), failure)) << failure.action << " " << failure.error;
+    EXPECT_EQ(read_bytes(tree.path("b.vcxproj")), converted_text);
+    std::vector<std::string> kept{later, "a.vcxproj", "b.vcxproj"};
+    std::sort(kept.begin(), kept.end());
+    EXPECT_EQ(names_in(tree.root), kept);
+}
+
 TEST(CliErrorText, NamesEachOfOurOwnCodes)
 {
     EXPECT_EQ(system_error_text(error_not_regular_file), "not a regular file");
