@@ -18,7 +18,7 @@ struct report_text {
 
 // A line that may show a version's label: `before`, the label when
 // `shows_label`, then `after`.
-struct report_line {
+struct labelled_line {
     report_text before;
     report_text after;
     bool shows_label;
@@ -53,7 +53,7 @@ inline constexpr report_text leftover_element = PROJPORT_REPORT_TEXT(": ");
 inline constexpr report_text leftover_end = PROJPORT_REPORT_TEXT(" left unchanged\n");
 
 // The verdict that ends a project's report.
-constexpr report_line verdict_text(conversion_verdict verdict) noexcept
+constexpr labelled_line verdict_text(conversion_verdict verdict) noexcept
 {
     switch (verdict) {
     case conversion_verdict::ready:
