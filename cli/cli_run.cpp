@@ -23,7 +23,7 @@
 #include "cli/solution_run.h"
 #include "core/cli_rules.h"
 #include "core/conversion.h"
-#include "core/leftover_toolsets.h"
+#include "core/unchanged_toolsets.h"
 #include "core/report_texts.h"
 #include "core/retarget.h"
 #include "core/rewrite_hold.h"
@@ -55,7 +55,7 @@ struct run_counts {
     unsigned already_configured = 0;
     unsigned without_match = 0;
     unsigned failed = 0;
-    unsigned leftovers = 0;
+    unsigned unchanged_toolsets = 0;
 };
 
 // The line shifts of a conversion, in increasing order of `from`: as many as
@@ -272,16 +272,16 @@ void convert_text(std::string_view original, const run_setup& setup, const proje
     outcome.first_change = applied.first_change;
 }
 
-struct leftover_listing {
+struct unchanged_listing {
     entry_report& report;
     const line_shifts* shifts = nullptr;  // null: lines as found
     std::size_t next_shift = 0;
     std::ptrdiff_t shifted = 0;
 };
 
-void list_leftover(void* context, const leftover_toolset& element)
+void list_unchanged_toolset(void* context, const unchanged_toolset& element)
 {
-    auto& listing = *static_cast<leftover_listing*>(context);
+    auto& listing = *static_cast<unchanged_listing*>(context);
     if (listing.shifts) {
         const line_shifts& shifts = *listing.shifts;
         while (listing.next_shift < shifts.size() && shifts[listing.next_shift].from <= element.offset)
@@ -289,23 +289,23 @@ void list_leftover(void* context, const leftover_toolset& element)
     }
     std::size_t line = static_cast<std::size_t>(static_cast<std::ptrdiff_t>(element.line) - listing.shifted);
     entry_report& report = listing.report;
-    report.add(leftover_line.narrow);
+    report.add(unchanged_line.narrow);
     report.add_number(line);
-    report.add(leftover_element.narrow);
+    report.add(unchanged_element.narrow);
     report.add_data(element.element);
-    report.add(leftover_end.narrow);
-    report.annotate(annotation_kind::warning, line, {{element.element, true}, {without_line_end(leftover_end.narrow)}});
+    report.add(unchanged_end.narrow);
+    report.annotate(annotation_kind::warning, line, {{element.element, true}, {without_line_end(unchanged_end.narrow)}});
 }
 
 // Lists the toolset elements of `text` left as they stand; with `shifts`,
 // by their lines in the original. Returns how many.
-unsigned list_leftovers(std::string_view text, const line_shifts* shifts, const cli_version_row& row,
+unsigned list_unchanged_toolsets(std::string_view text, const line_shifts* shifts, const cli_version_row& row,
                         entry_report& report)
 {
-    leftover_listing listing{report, shifts};
+    unchanged_listing listing{report, shifts};
     unsigned ladder = ladder_number(static_cast<cli_version>(&row - cli_version_table));
     return static_cast<unsigned>(
-        find_leftover_toolsets(text, row.toolset, row.xp_toolset, list_leftover, &listing, ladder));
+        find_unchanged_toolsets(text, row.toolset, row.xp_toolset, list_unchanged_toolset, &listing, ladder));
 }
 
 std::size_t line_of(std::string_view text, std::size_t offset)
@@ -317,7 +317,7 @@ enum class outcome_kind { retargeted, already_configured, no_match, failed };
 
 struct project_result {
     outcome_kind kind = outcome_kind::failed;
-    unsigned leftovers = 0;
+    unsigned unchanged_toolsets = 0;
     file_error output_error = 0;
 };
 
@@ -418,7 +418,7 @@ project_result convert_one(const run_setup& setup, const project_origin& origin)
             report.annotate(annotation_kind::error, line_of(original, outcome.first_change), {{message}, {label}});
         }
         std::string_view scanned = result.kind == outcome_kind::failed ? original : outcome.converted;
-        result.leftovers = list_leftovers(scanned, checked_change ? &outcome.shifts : nullptr, setup.row, report);
+        result.unchanged_toolsets = list_unchanged_toolsets(scanned, checked_change ? &outcome.shifts : nullptr, setup.row, report);
         if (report.lacks_memory()) {
             result.kind = outcome_kind::failed;
             report.fail_for_memory(headed, "convert");
@@ -433,14 +433,14 @@ project_result convert_one(const run_setup& setup, const project_origin& origin)
     if (project.replace(original, outcome.converted, failure)) {
         add_verdict(report, outcome.told, label);
         listed = report.mark();
-        result.leftovers = list_leftovers(outcome.converted, nullptr, setup.row, report);
+        result.unchanged_toolsets = list_unchanged_toolsets(outcome.converted, nullptr, setup.row, report);
     } else {
         result.kind = outcome_kind::failed;
         report.add_failure(failure.action ? failure.action : "write", failure.error, failure.file);
         if (failure.restore_error != 0)
             report.add_failure("restore", failure.restore_error);
         listed = report.mark();
-        result.leftovers = list_leftovers(original, nullptr, setup.row, report);
+        result.unchanged_toolsets = list_unchanged_toolsets(original, nullptr, setup.row, report);
     }
     // What was written stays said; the listing that did not fit is a failure.
     if (report.lacks_memory()) {
@@ -504,7 +504,7 @@ file_error print_summary(const cli_request& request, const run_counts& counts)
     line.append(" without a match, ");
     append_number(line, counts.failed);
     line.append(" failed; ");
-    append_count(line, counts.leftovers, "toolset element", "toolset elements");
+    append_count(line, counts.unchanged_toolsets, "toolset element", "toolset elements");
     line.append(" left unchanged\n");
     return cli_write(cli_stream::output, line);
 }
@@ -512,7 +512,7 @@ file_error print_summary(const cli_request& request, const run_counts& counts)
 void count(run_counts& counts, const project_result& result)
 {
     ++counts.projects;
-    counts.leftovers += result.leftovers;
+    counts.unchanged_toolsets += result.unchanged_toolsets;
     switch (result.kind) {
     case outcome_kind::retargeted:
         ++counts.retargeted;

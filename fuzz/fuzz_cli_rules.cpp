@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "core/cli_rules.h"
-#include "core/leftover_toolsets.h"
+#include "core/unchanged_toolsets.h"
 #include "core/toolset_ladders.h"
 #include "fuzz_require.h"
 #include "reference_cli_rules.h"
@@ -40,30 +40,30 @@ void collect(void* context, const text_edit& e)
     c.edits.push_back(e);
 }
 
-struct found_leftovers {
+struct found_unchanged {
     std::string_view text;
-    std::vector<leftover_toolset> found;
+    std::vector<unchanged_toolset> found;
 };
 
-void collect_leftover(void* context, const leftover_toolset& e)
+void collect_unchanged(void* context, const unchanged_toolset& e)
 {
-    auto& c = *static_cast<found_leftovers*>(context);
-    require(e.element.data() == c.text.data() + e.offset, "a leftover is a view of the text at its offset");
+    auto& c = *static_cast<found_unchanged*>(context);
+    require(e.element.data() == c.text.data() + e.offset, "an unchanged toolset is a view of the text at its offset");
     c.found.push_back(e);
 }
 
-void check_leftovers(const std::string& text, const cli_version_row& row, unsigned ladder)
+void check_unchanged(const std::string& text, const cli_version_row& row, unsigned ladder)
 {
-    found_leftovers c{text, {}};
-    std::size_t count = find_leftover_toolsets(text, row.toolset, row.xp_toolset, collect_leftover, &c, ladder);
-    std::vector<reference_leftover> expected =
-        reference_leftover_toolsets(text, std::string(row.toolset), std::string(row.xp_toolset), ladder);
-    require(count == c.found.size(), "leftover count is what was told");
-    require(count == expected.size(), "as many leftovers as the reference");
+    found_unchanged c{text, {}};
+    std::size_t count = find_unchanged_toolsets(text, row.toolset, row.xp_toolset, collect_unchanged, &c, ladder);
+    std::vector<reference_unchanged_toolset> expected =
+        reference_unchanged_toolsets(text, std::string(row.toolset), std::string(row.xp_toolset), ladder);
+    require(count == c.found.size(), "unchanged toolset count is what was told");
+    require(count == expected.size(), "as many unchanged toolsets as the reference");
     for (std::size_t i = 0; i < count; ++i) {
-        require(c.found[i].line == expected[i].line, "line of each leftover");
-        require(c.found[i].offset == expected[i].offset, "offset of each leftover");
-        require(c.found[i].element == expected[i].element, "text of each leftover");
+        require(c.found[i].line == expected[i].line, "line of each unchanged toolset");
+        require(c.found[i].offset == expected[i].offset, "offset of each unchanged toolset");
+        require(c.found[i].element == expected[i].element, "text of each unchanged toolset");
     }
 }
 
@@ -150,8 +150,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     std::string converted = check_conversion(input, version, sdk, imported, plain);
     unsigned ladder = ladder_number(version);
-    check_leftovers(input, row, ladder);
-    check_leftovers(converted, row, ladder);
+    check_unchanged(input, row, ladder);
+    check_unchanged(converted, row, ladder);
 
     // The converted text, with its insertions, is read as the reference reads it too.
     (void)check_conversion(converted, version, sdk, imported, plain);

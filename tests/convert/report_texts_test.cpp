@@ -22,7 +22,7 @@ std::string line_of(const labelled_line& line, const char* label)
 TEST(ReportTexts, EachTextIsTheSameInBothForms)
 {
     for (report_text t : {heading_open, heading_version, heading_close, line_end, inserted_mark, failure_open,
-                          failure_close, failure_code, failure_text, leftover_line, leftover_element, leftover_end})
+                          failure_close, failure_code, failure_text, unchanged_line, unchanged_element, unchanged_end})
         EXPECT_EQ(widened(t.narrow), t.wide) << t.narrow;
     for (conversion_verdict v : {conversion_verdict::ready, conversion_verdict::would_retarget,
                                  conversion_verdict::already_configured, conversion_verdict::no_match,
