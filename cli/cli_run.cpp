@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
-#include <initializer_list>
 #include <memory>
 #include <new>
 #include <string>
@@ -15,7 +14,6 @@
 #include "cli/decimal_text.h"
 #include "cli/entry_report.h"
 #include "cli/file_system.h"
-#include "cli/printable_output.h"
 #include "cli/project_discovery.h"
 #include "cli/project_io.h"
 #include "cli/project_sheets.h"
@@ -37,7 +35,7 @@ constexpr std::string_view no_memory_text = "not enough memory for the project\n
 constexpr std::string_view left_open = "] ";
 constexpr std::string_view left_close = "; left as it is\n";
 
-// What became of a project: a verdict of the shared conversion's, or, with
+// What became of a project: a verdict of the conversion (conversion.h), or, with
 // --as-projport, no memory for its buffer.
 struct verdict {
     conversion_verdict told = conversion_verdict::no_match;
@@ -455,7 +453,7 @@ project_result convert_one(const run_setup& setup, const project_origin& origin)
 // project. A link left as it is ("[path] link leads outside the folder; left
 // as it is") is no project and no failure: the tree is as its owner made it,
 // and the warning says what was not followed.
-file_error report_problems(const cli_request& request, const std::vector<discovery_problem>& problems,
+file_error print_problems(const cli_request& request, const std::vector<discovery_problem>& problems,
                            run_counts& counts)
 {
     for (const discovery_problem& problem : problems) {
@@ -574,7 +572,7 @@ int run_cli(const cli_request& request)
             if (output_error != 0 || held != 0)
                 break;
         }
-        output_error = report_problems(request, path.problems, counts);
+        output_error = print_problems(request, path.problems, counts);
         for (std::size_t i = 0; output_error == 0 && i < path.projects.size(); ++i) {
             project_result result =
                 convert_one(setup, {path.projects[i], path.through_solution[i], path.solution_folders[i]});

@@ -48,6 +48,7 @@ void edit_application::apply(const text_edit& e) noexcept
     std::ptrdiff_t lines = -count_line_feeds(replaced);
     std::string_view reported = e.reported;
     bool differs = false;
+    bool told = true;
     if (e.pieces.count == 0) {
         add(e.text);
         lines += count_line_feeds(e.text);
@@ -67,8 +68,12 @@ void edit_application::apply(const text_edit& e) noexcept
             differs = differs || !piece.empty();
         }
         differs = differs || e.length != 0;
-        reported = applied_.output_full ? std::string_view()
-                                        : output_.text().substr(reported_at, reported_end - reported_at);
+        if (e.reported_to == e.reported_from + 1)
+            reported = e.pieces.piece[e.reported_from];
+        else if (!applied_.output_full)
+            reported = output_.text().substr(reported_at, reported_end - reported_at);
+        else
+            told = false;
     }
     copied_ = e.at + e.length;
     if (differs && !first_found_) {
@@ -77,7 +82,7 @@ void edit_application::apply(const text_edit& e) noexcept
     }
     if (lines != 0 && !applied_.shift_lost && !listener_.shifted({output_size_, lines}))
         applied_.shift_lost = true;
-    if (e.pieces.count == 0 || !applied_.output_full)
+    if (told)
         listener_.changed(e.kind, reported);
 }
 

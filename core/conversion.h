@@ -90,7 +90,8 @@ class edit_listener {
 public:
     // An edit: what is printed for it (the text as it stood, or what went
     // in), valid during the call. Told of every edit, also once the output
-    // is full, but for an edit in pieces, whose text is read from the output.
+    // is full, but for one whose printed text is several of its pieces, read
+    // back from the output.
     virtual void changed(change_kind kind, std::string_view text) noexcept = 0;
     // The lines move from `shift.from` on, in increasing order of `from`;
     // false when the shift cannot be kept.
