@@ -9,6 +9,8 @@ constexpr std::size_t usual_half = 2u << 20;
 std::ptrdiff_t count_line_feeds(std::string_view text) noexcept
 {
     std::ptrdiff_t count = 0;
+    if (text.empty())
+        return count;  // its data may be null, which memchr must not see
     for (const char* at = text.data(), *end = text.data() + text.size();
          (at = static_cast<const char*>(std::memchr(at, '\n', static_cast<std::size_t>(end - at)))) != nullptr; ++at)
         ++count;

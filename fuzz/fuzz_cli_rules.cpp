@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "core/cli_rules.h"
+#include "core/conversion.h"
 #include "core/unchanged_toolsets.h"
 #include "core/toolset_ladders.h"
 #include "fuzz_require.h"
@@ -68,6 +69,70 @@ void check_unchanged(const std::string& text, const cli_version_row& row, unsign
 }
 
 const char* const sdks[4] = {"", "10.0", "8.1", "10.0.19041.0"};
+
+// The conversion's side: the converted text in a string, the changes and
+// the line shifts as they are told.
+class string_output final : public text_output {
+public:
+    bool append(std::string_view bytes) noexcept override
+    {
+        text_.append(bytes);
+        return true;
+    }
+    std::string_view text() const noexcept override { return text_; }
+
+private:
+    std::string text_;
+};
+
+struct told_edits final : edit_listener {
+    std::vector<std::string> changes;
+    std::vector<line_shift> shifts;
+    void changed(change_kind, std::string_view text) noexcept override { changes.emplace_back(text); }
+    bool shifted(line_shift shift) noexcept override
+    {
+        shifts.push_back(shift);
+        return true;
+    }
+};
+
+std::ptrdiff_t line_feeds(std::string_view text)
+{
+    std::ptrdiff_t count = 0;
+    for (char c : text)
+        count += c == '\n' ? 1 : 0;
+    return count;
+}
+
+// The rules' edits applied by the conversion (conversion.h): the reference's
+// text and changes, every edit a change of bytes (so the first edit is the
+// first change, and a text with edits is a changed one), and line shifts
+// that add up.
+void check_application(const std::string& input, const cli_target& target, const reference_cli_conversion& expected)
+{
+    string_output output;
+    told_edits told;
+    edit_application application(input, output, told);
+    cli_edits found = find_cli_edits(input, target, edit_application::tell, &application);
+    applied_edits applied = application.finish();
+    require(!applied.output_full && !applied.shift_lost, "the whole text was applied");
+    require(applied.edits == found.count, "every edit was applied");
+    require(applied.text == expected.text, "applied text is the reference's");
+    require(applied.changed == (found.count != 0), "edits always change bytes");
+    if (found.count != 0)
+        require(applied.first_change == expected.edits.front().at, "the first edit is the first change");
+    require(told.changes.size() == expected.edits.size(), "a change told for each edit");
+    for (std::size_t i = 0; i < told.changes.size(); ++i)
+        require(told.changes[i] == expected.edits[i].reported, "each change told as the reference reports it");
+    std::ptrdiff_t shifted = 0;
+    std::size_t from = 0;
+    for (const line_shift& shift : told.shifts) {
+        require(shift.lines != 0 && shift.from >= from && shift.from <= applied.text.size(), "shifts ascend");
+        from = shift.from;
+        shifted += shift.lines;
+    }
+    require(shifted == line_feeds(applied.text) - line_feeds(input), "the shifts add up to the lines added");
+}
 
 // An edit's text and what it reports, whole.
 void whole_texts(const text_edit& e, std::string& text, std::string& reported)
@@ -127,6 +192,7 @@ std::string check_conversion(const std::string& input, cli_version version, cons
     require(result.sdk_insertion == expected.sdk_insertion, "sdk_insertion");
     require(result.sdk_imported == expected.sdk_imported, "sdk_imported");
     require(result.sdk_minimum == expected.sdk_minimum, "sdk_minimum");
+    check_application(input, {version, sdk, imported}, expected);
     return converted;
 }
 
