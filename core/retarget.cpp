@@ -14,10 +14,11 @@
 //   order, each search starting behind the last edit.
 //
 // Every text searched holds a 'T', a byte that is rare in project files, so
-// one memchr for it finds them all: a first pass notes the first attribute
-// of each row, the anchor and the last toolset element of each row, which
-// settles every edit; a second pass, from behind the attribute to the end of
-// the last edit, tells the toolset elements replaced.
+// one memchr for it finds them all. A first pass notes the first attribute
+// and the last toolset element of each row and the anchor, which settles
+// every edit, and the places of the first toolset elements; the toolset
+// edits are then told from those places, and only behind them is the text
+// searched again.
 
 namespace {
 
@@ -49,10 +50,8 @@ vs_version toolset_at(std::string_view text, std::size_t at) noexcept
     return -1;
 }
 
-// Whether the project element starting at `element` already carries a
-// ToolsVersion attribute (one whose value the table does not know, or the
-// replacement would have found it): the name after white space, then
-// optional white space and '='.
+// Whether the project element at `element` has a ToolsVersion attribute of
+// its own: the name after white space, then optional white space and '='.
 bool element_has_tools_version(std::string_view text, std::size_t element) noexcept
 {
     constexpr std::string_view name = "ToolsVersion";
@@ -70,11 +69,14 @@ bool element_has_tools_version(std::string_view text, std::size_t element) noexc
     return false;
 }
 
-// What the first pass finds.
 struct findings {
+    static constexpr std::size_t kept_capacity = 256;
     std::size_t first_attribute[version_count] = {none, none, none, none};
     std::size_t last_toolset[version_count] = {none, none, none, none};
     std::size_t anchor = none;
+    std::size_t kept[kept_capacity];  // the first toolset elements, in file order
+    std::size_t kept_count = 0;
+    std::size_t unkept_from = none;   // the first one not kept
 };
 
 findings find_texts(std::string_view text) noexcept
@@ -84,14 +86,17 @@ findings find_texts(std::string_view text) noexcept
         vs_version row = key >= toolset_key ? toolset_at(text, key - toolset_key) : -1;
         if (row >= 0) {
             f.last_toolset[row] = key - toolset_key;
+            if (f.kept_count < findings::kept_capacity)
+                f.kept[f.kept_count++] = key - toolset_key;
+            else if (f.unkept_from == none)
+                f.unkept_from = key - toolset_key;
             key += toolset_length - toolset_key - 1;  // no other text starts inside the element
         } else if (starts_at(text, key, attribute_prefix)) {
             for (vs_version r = 0; r < static_cast<vs_version>(version_count); ++r)
                 if (f.first_attribute[r] == none && starts_at(text, key, version_table[r].tools_version))
                     f.first_attribute[r] = key;
-        } else if (f.anchor == none && key >= anchor_key && starts_at(text, key - anchor_key, project_anchor)) {
+        } else if (f.anchor == none && key >= anchor_key && starts_at(text, key - anchor_key, project_anchor))
             f.anchor = key - anchor_key;
-        }
     }
     return f;
 }
@@ -119,27 +124,21 @@ found_edits find_edits(std::string_view input, vs_version target, edit_sink edit
     };
 
     std::size_t read = 0;  // where the toolset searches start
-    for (vs_version row = 0; row < static_cast<vs_version>(version_count) && read == 0; ++row) {
-        std::string_view old_text = version_table[row].tools_version;
-        if (row == target || f.first_attribute[row] == none)
-            continue;
-        tell({f.first_attribute[row], old_text.size(), to.tools_version, change_kind::replaced, old_text});
-        read = f.first_attribute[row] + old_text.size();
-    }
+    for (vs_version row = 0; row < static_cast<vs_version>(version_count) && read == 0; ++row)
+        if (row != target && f.first_attribute[row] != none) {
+            std::string_view old_text = version_table[row].tools_version;
+            tell({f.first_attribute[row], old_text.size(), to.tools_version, change_kind::replaced, old_text});
+            read = f.first_attribute[row] + old_text.size();
+        }
     if (read == 0 && inserts_tools_version(target) && f.first_attribute[target] == none && f.anchor != none &&
         !element_has_tools_version(text, f.anchor)) {
         // The white space behind the anchor is repeated in front of the
         // attribute, so the element keeps its shape; a '>' or the end of the
         // text gets a space.
         std::size_t behind = f.anchor + project_anchor.size();
-        text_edit e{behind, 0, {}, change_kind::inserted, {}};
-        e.pieces.piece[0] = behind < text.size() && is_white_space(text[behind]) ? slice(text, behind, behind + 1)
-                                                                                 : std::string_view(" ");
-        e.pieces.piece[1] = to.tools_version;
-        e.pieces.count = 2;
-        e.reported_from = 1;
-        e.reported_to = 2;
-        tell(e);
+        std::string_view separator = behind < text.size() && is_white_space(text[behind])
+                                         ? slice(text, behind, behind + 1) : std::string_view(" ");
+        tell({behind, 0, {}, change_kind::inserted, {}, {{separator, to.tools_version}, 2}, 1, 2});
         read = behind;
     }
 
@@ -152,17 +151,21 @@ found_edits find_edits(std::string_view input, vs_version target, edit_sink edit
         if (row != target && f.last_toolset[row] != none && f.last_toolset[row] >= read)
             read = f.last_toolset[row] + toolset_length;
     }
-    std::string_view searched = slice(text, 0, read);
-    for (std::size_t key = find_byte(searched, key_byte, first_read + toolset_key); key != none;
-         key = find_byte(searched, key_byte, key + 1)) {
-        std::size_t at = key - toolset_key;
-        vs_version row = toolset_at(searched, at);
-        if (row < 0)
-            continue;
+    auto replace = [&](std::size_t at, vs_version row) {
         if (row != target && at >= start[row])
             tell({at, toolset_length, to.toolset, change_kind::replaced, version_table[row].toolset});
-        key = at + toolset_length - 1;
-    }
+    };
+    for (std::size_t i = 0; i < f.kept_count && f.kept[i] < read; ++i)
+        replace(f.kept[i], toolset_at(text, f.kept[i]));
+    // The elements not kept are searched for again, up to the last edit.
+    std::string_view searched = slice(text, 0, read);
+    std::size_t from = f.unkept_from == none ? read : f.unkept_from > first_read ? f.unkept_from : first_read;
+    for (std::size_t key = from < read ? find_byte(searched, key_byte, from + toolset_key) : none; key != none;
+         key = find_byte(searched, key_byte, key + 1))
+        if (vs_version row = toolset_at(searched, key - toolset_key); row >= 0) {
+            replace(key - toolset_key, row);
+            key += toolset_length - toolset_key - 1;
+        }
     return result;
 }
 
@@ -177,17 +180,13 @@ struct output_writer {
     change_listener listener;
     std::size_t copied = 0;   // input bytes accounted for
     std::size_t written = 0;  // length of the converted text so far, room or not
-    std::size_t cut = 0;      // the last place within the capacity where an edit's text begins or ends
+    std::size_t cut = 0;      // the last place within the capacity where an edit begins or ends, or the end
 
     void put(std::string_view bytes) noexcept
     {
         if (written < capacity)
             std::memcpy(output + written, bytes.data(), bytes.size() < capacity - written ? bytes.size() : capacity - written);
         written += bytes.size();
-    }
-
-    void mark() noexcept
-    {
         if (written <= capacity)
             cut = written;
     }
@@ -196,14 +195,10 @@ struct output_writer {
     {
         auto& w = *static_cast<output_writer*>(context);
         w.put(slice(w.input, w.copied, e.at));
-        w.mark();
         if (e.pieces.count == 0)
             w.put(e.text);
-        for (std::size_t i = 0; i < e.pieces.count; ++i) {
+        for (std::size_t i = 0; i < e.pieces.count; ++i)
             w.put(e.pieces.piece[i]);
-            w.mark();
-        }
-        w.mark();
         w.copied = e.at + e.length;
         // find_edits reports a text in pieces as one piece.
         std::string_view reported = e.pieces.count ? e.pieces.piece[e.reported_from] : e.reported;
@@ -226,7 +221,7 @@ retarget_result retarget_text(std::string_view input, char* output, std::size_t 
     result.changed = find_edits(input, target, output_writer::on_edit, &w).count != 0;
     w.put(slice(input, w.copied, input.size()));
     result.overflow = w.written > output_capacity;
-    result.length = result.overflow ? w.cut : w.written;
+    result.length = w.cut;
     return result;
 }
 

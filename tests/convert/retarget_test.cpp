@@ -530,3 +530,57 @@ TEST(FindEdits, InsertionComesInPiecesOfWhichOnlyTheAttributeIsReported)
     EXPECT_EQ(e.reported_from, 1u);
     EXPECT_EQ(e.reported_to, 2u);
 }
+
+// Hundreds of elements: more than the rules keep the places of in their
+// first pass, so the later ones are found by searching again. Converted to
+// 2019; the elements stand back to back, 39 bytes each, with `middle` in
+// front of element `middle_at`.
+TEST(FindEdits, ManyElementsAreEachToldOnceInFileOrder)
+{
+    struct run {
+        std::size_t count;
+        std::string element;
+    };
+    struct many_case {
+        const char* name;
+        std::vector<run> runs;
+        std::size_t middle_at;                // element index
+        std::string middle;                   // the 2010 ToolsVersion, or empty
+        std::vector<std::size_t> replaced;    // indexes of the elements replaced, in order
+    };
+    auto indexes = [](std::size_t from, std::size_t to, std::vector<std::size_t> more = {}) {
+        std::vector<std::size_t> all;
+        for (std::size_t i = from; i < to; ++i)
+            all.push_back(i);
+        all.insert(all.end(), more.begin(), more.end());
+        return all;
+    };
+    const many_case cases[] = {
+        {"one row throughout", {{600, v140}}, 0, "", indexes(0, 600)},
+        {"an earlier row far down", {{300, v140}, {1, v100}, {299, v141}}, 0, "", indexes(300, 600)},
+        {"rows in turn", {{300, v140}, {1, v100}, {299, v141}, {1, v140}, {1, v141}}, 0, "", {300, 600, 601}},
+        {"attribute far down", {{300, v140}, {2, v140}}, 300, tv4, {300, 301}},
+        {"attribute among the elements kept", {{100, v140}, {400, v140}}, 100, tv4, indexes(100, 500)},
+    };
+    for (const many_case& c : cases) {
+        std::string input;
+        std::vector<std::size_t> offsets;
+        std::vector<std::string> elements;
+        for (const run& r : c.runs)
+            for (std::size_t i = 0; i < r.count; ++i) {
+                if (offsets.size() == c.middle_at)
+                    input += c.middle;
+                offsets.push_back(input.size());
+                elements.push_back(r.element);
+                input += r.element;
+            }
+        std::vector<found_edit> expected;
+        if (!c.middle.empty())
+            expected.push_back(replaced(offsets[c.middle_at] - c.middle.size(), c.middle, tv15));
+        for (std::size_t i : c.replaced)
+            expected.push_back(replaced(offsets[i], elements[i], v142));
+        std::vector<found_edit> edits;
+        find_edits(input, 3, collect_edit, &edits);
+        EXPECT_EQ(edits, expected) << c.name;
+    }
+}
