@@ -9,6 +9,7 @@
 #include "app/error_report.h"
 #include "console/report.h"
 #include "core/report_texts.h"
+#include "core/rewrite_hold.h"
 #include "platform/win32_project_file.h"
 
 namespace {
@@ -37,9 +38,9 @@ struct working_block {
 // the changes and the verdict, and a failed rewrite with the system's text.
 // A failed read or seek is not printed: the result code tells it. The codes
 // are kept in the file's record.
-class printed_report final : public conversion_report {
+class printing_listener final : public conversion_listener {
 public:
-    printed_report(async_file& file, const wchar_t* path, const version_row& row) noexcept
+    printing_listener(async_file& file, const wchar_t* path, const version_row& row) noexcept
         : file_(file), path_(path), row_(row)
     {
     }
@@ -57,7 +58,7 @@ public:
         // projport-cli's.
         if (verdict == conversion_verdict::would_retarget || verdict == conversion_verdict::empty)
             return;
-        report_line line = verdict_text(verdict);
+        labelled_line line = verdict_text(verdict);
         print_report(L"%ls%ls%ls", line.before.wide, line.shows_label ? row_.label : L"", line.after.wide);
     }
 
@@ -86,6 +87,17 @@ private:
 
 }  // namespace
 
+int convert_open_project(project_file& file, const conversion_block& block, vs_version target,
+                         conversion_listener& listener) noexcept
+{
+    file_conversion conversion = convert_open_file(file, block, target, conversion_mode::rewrite, listener);
+    if (conversion.rewrite_due) {
+        rewrite_hold hold;
+        rewrite_converted(file, conversion, listener);
+    }
+    return conversion.result;
+}
+
 int convert_project(const wchar_t* path, vs_version target) noexcept
 {
     if (!is_valid_version(target)) {
@@ -103,6 +115,6 @@ int convert_project(const wchar_t* path, vs_version target) noexcept
     if (!block.bytes)
         return convert_no_memory;
 
-    printed_report report(file, path, version_table[target]);
-    return convert_open_file(project, block.halves(), target, conversion_mode::rewrite, report).result;
+    printing_listener listener(file, path, version_table[target]);
+    return convert_open_project(project, block.halves(), target, listener);
 }

@@ -20,7 +20,7 @@
 #include <vector>
 
 #include "core/cli_rules.h"
-#include "core/leftover_toolsets.h"
+#include "core/unchanged_toolsets.h"
 #include "core/retarget.h"
 #include "project_generator.h"
 
@@ -117,17 +117,17 @@ void cli_rules(benchmark::State& state)
         state.SkipWithError("the generated project did not convert");
 }
 
-void count_leftover(void* context, const leftover_toolset&)
+void count_unchanged(void* context, const unchanged_toolset&)
 {
     ++*static_cast<int*>(context);
 }
 
-void run_leftovers(benchmark::State& state, const std::string& text)
+void run_unchanged(benchmark::State& state, const std::string& text)
 {
     int found = 0;
     for (auto _ : state) {
         found = 0;
-        std::size_t count = find_leftover_toolsets(text, "v143", "", count_leftover, &found);
+        std::size_t count = find_unchanged_toolsets(text, "v143", "", count_unchanged, &found);
         benchmark::DoNotOptimize(count);
     }
     state.SetBytesProcessed(state.iterations() * static_cast<std::int64_t>(text.size()));
@@ -137,7 +137,7 @@ void run_leftovers(benchmark::State& state, const std::string& text)
 // The generated project still names v140 everywhere: every element is listed.
 void leftovers(benchmark::State& state)
 {
-    run_leftovers(state, project_of_size(state.range(0)));
+    run_unchanged(state, project_of_size(state.range(0)));
 }
 
 // N start tags without their ends, then one whole element.
@@ -156,7 +156,7 @@ void cli_rules_hostile(benchmark::State& state)
 
 void leftovers_hostile(benchmark::State& state)
 {
-    run_leftovers(state, hostile_text(state.range(0)));
+    run_unchanged(state, hostile_text(state.range(0)));
 }
 
 // N times each group that makes the rules insert, as public projects have

@@ -3,11 +3,10 @@
 #include <cstdint>
 #include <string_view>
 
-#include "cli/annotations.h"
 #include "cli/byte_buffer.h"
 #include "cli/decimal_text.h"
+#include "cli/entry_report.h"
 #include "cli/file_system.h"
-#include "cli/printable_output.h"
 #include "cli/project_io.h"
 #include "core/report_texts.h"
 #include "core/rewrite_hold.h"
@@ -22,8 +21,7 @@ constexpr std::string_view ready_text = "Solution is ready for Visual Studio ";
 constexpr std::string_view would_text = "Solution would be retargeted to Visual Studio ";
 constexpr std::string_view already_text = "Solution already names Visual Studio ";
 constexpr std::string_view utf16_text = "the solution is UTF-16 text: its header is left as it stands";
-constexpr std::string_view no_memory_text = "not enough memory for the solution";
-constexpr std::string_view failed_text = " failed: ";
+constexpr std::string_view no_memory_text = "not enough memory for the solution\n";
 
 bool is_solution_path(std::string_view path) noexcept
 {
@@ -39,82 +37,17 @@ std::size_t line_of(std::string_view text, std::size_t offset) noexcept
     return line;
 }
 
-// What one solution prints, gathered and written in one piece: its lines,
-// then its annotations.
-class solution_entry {
-public:
-    solution_entry(const std::string& path, annotation_format annotate) : path_(path), annotate_(annotate) {}
-
-    // The program's own words.
-    void add(std::string_view text) { lines_.append(text); }
-
-    // What came from a file or a path: a solution's line, its path.
-    void add_file_text(std::string_view text) { append_printable(lines_, text); }
-
-    void add_line(std::string_view text)
-    {
-        add(text);
-        add(line_end.narrow);
-    }
-
-    // "action(path)" and "   ^ERROR: N, text", and the error's annotation;
-    // `file` names the file the step failed on where it is not the solution.
-    void add_failure(std::string_view action, file_error code, std::string_view file = {})
-    {
-        std::string_view named = file.empty() ? std::string_view(path_) : file;
-        std::string text = system_error_text(code);
-        add(action);
-        add(failure_open.narrow);
-        add_file_text(named);
-        add(failure_close.narrow);
-        add(line_end.narrow);
-        add(failure_code.narrow);
-        append_number(lines_, code);
-        add(failure_text.narrow);
-        add_file_text(text);
-        add(line_end.narrow);
-        std::string message = std::string(action) + failure_open.narrow;
-        append_printable(message, named);
-        message.append(failure_close.narrow).append(failed_text);
-        append_printable(message, text);
-        annotate(annotation_kind::error, 0, message);
-    }
-
-    // A failure the program found itself: its line, and its annotation.
-    void add_failure_line(std::string_view text)
-    {
-        add_line(text);
-        annotate(annotation_kind::error, 0, text);
-    }
-
-    // One annotation about the solution: `line` 0 for none.
-    void annotate(annotation_kind kind, std::size_t line, std::string_view message)
-    {
-        append_annotation(annotations_, annotate_, kind, path_, line, message);
-    }
-
-    // Writes what was gathered. Returns 0 or the error of the write.
-    [[nodiscard]] file_error flush()
-    {
-        lines_ += annotations_;
-        annotations_.clear();
-        file_error code = cli_write(cli_stream::output, lines_);
-        lines_.clear();
-        return code;
-    }
-
-private:
-    const std::string& path_;
-    annotation_format annotate_ = annotation_format::none;
-    std::string lines_;
-    std::string annotations_;
-};
+void add_line(entry_report& entry, std::string_view text)
+{
+    entry.add(text);
+    entry.add(line_end.narrow);
+}
 
 // The header's edits applied to a copy of the solution, each printed as it
 // comes: the line as it stood, or "+ " and the line inserted.
 struct header_builder {
     std::string_view original;
-    solution_entry& entry;
+    entry_report& entry;
     byte_buffer converted;
     std::size_t copied = 0;
     std::size_t first_change = 0;
@@ -132,11 +65,11 @@ void apply_edit(void* context, const solution_edit& e)
     b.copied = e.at + e.length;
     if (e.kind == change_kind::inserted)
         b.entry.add(inserted_mark.narrow);
-    b.entry.add_file_text(e.reported);
+    b.entry.add_data(e.reported);
     b.entry.add(line_end.narrow);
 }
 
-solution_result finished(solution_entry& entry, solution_outcome outcome)
+solution_result finished(entry_report& entry, solution_outcome outcome)
 {
     return {outcome, entry.flush()};
 }
@@ -158,9 +91,9 @@ bool takes_solution_header(const cli_request& request, const std::string& path,
 solution_result retarget_solution(const cli_request& request, const std::string& path)
 {
     std::string_view label = cli_version_table[request.target].label;
-    solution_entry entry(path, request.annotate);
+    entry_report entry(path, request.annotate, no_memory_text);
     entry.add(heading_open.narrow);
-    entry.add_file_text(path);
+    entry.add_data(path);
     entry.add(heading_solution);
     entry.add(label);
     entry.add(heading_close.narrow);
@@ -180,8 +113,8 @@ solution_result retarget_solution(const cli_request& request, const std::string&
     header_builder builder{bytes, entry, {}};
     solution_header header = find_solution_header_edits(bytes, request.target, apply_edit, &builder);
     if (header.utf16) {
-        entry.add_line(utf16_text);
-        entry.annotate(annotation_kind::warning, 0, utf16_text);
+        add_line(entry, utf16_text);
+        entry.annotate(annotation_kind::warning, 0, {{utf16_text}});
         return finished(entry, solution_outcome::left_utf16);
     }
     if (!header.found) {
@@ -196,15 +129,14 @@ solution_result retarget_solution(const cli_request& request, const std::string&
     }
     if (!builder.changed) {
         entry.add(already_text);
-        entry.add_line(label);
+        add_line(entry, label);
         return finished(entry, solution_outcome::already_named);
     }
     if (request.check) {
         entry.add(line_end.narrow);
         entry.add(would_text);
-        entry.add_line(label);
-        entry.annotate(annotation_kind::error, line_of(bytes, builder.first_change),
-                       std::string(would_text) + std::string(label));
+        add_line(entry, label);
+        entry.annotate(annotation_kind::error, line_of(bytes, builder.first_change), {{would_text}, {label}});
         return finished(entry, solution_outcome::retargeted);
     }
 
@@ -218,7 +150,7 @@ solution_result retarget_solution(const cli_request& request, const std::string&
     }
     entry.add(line_end.narrow);
     entry.add(ready_text);
-    entry.add_line(label);
+    add_line(entry, label);
     return finished(entry, solution_outcome::retargeted);
 }
 

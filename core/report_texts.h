@@ -18,7 +18,7 @@ struct report_text {
 
 // A line that may show a version's label: `before`, the label when
 // `shows_label`, then `after`.
-struct report_line {
+struct labelled_line {
     report_text before;
     report_text after;
     bool shows_label;
@@ -47,13 +47,13 @@ inline constexpr report_text failure_code = PROJPORT_REPORT_TEXT("   ^ERROR: ");
 inline constexpr report_text failure_text = PROJPORT_REPORT_TEXT(", ");
 
 // A toolset element left as it stands (projport-cli):
-// leftover_line, the line number, leftover_element, the element, leftover_end.
-inline constexpr report_text leftover_line = PROJPORT_REPORT_TEXT("  line ");
-inline constexpr report_text leftover_element = PROJPORT_REPORT_TEXT(": ");
-inline constexpr report_text leftover_end = PROJPORT_REPORT_TEXT(" left unchanged\n");
+// unchanged_line, the line number, unchanged_element, the element, unchanged_end.
+inline constexpr report_text unchanged_line = PROJPORT_REPORT_TEXT("  line ");
+inline constexpr report_text unchanged_element = PROJPORT_REPORT_TEXT(": ");
+inline constexpr report_text unchanged_end = PROJPORT_REPORT_TEXT(" left unchanged\n");
 
 // The verdict that ends a project's report.
-constexpr report_line verdict_text(conversion_verdict verdict) noexcept
+constexpr labelled_line verdict_text(conversion_verdict verdict) noexcept
 {
     switch (verdict) {
     case conversion_verdict::ready:

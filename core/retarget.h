@@ -47,6 +47,10 @@ struct found_edits {
 
 // Tells `edit(context, e)` of every edit of the rules above that retargets
 // `input` to `target`, in file order (offsets increase, edits never overlap),
-// without allocating. The replaced and inserted texts are those retarget_text
-// writes; `reported` is the text retarget_text tells its listener.
+// without allocating; nothing for an invalid target. The replaced and
+// inserted texts are those retarget_text writes; `reported` is the text
+// retarget_text tells its listener. A replacement has its `text` and
+// `reported`; the inserted ToolsVersion comes in two pieces, its separator
+// (a view of the input, or a space) and the attribute, which alone is
+// reported (reported_from 1, reported_to 2).
 found_edits find_edits(std::string_view input, vs_version target, edit_sink edit, void* context) noexcept;

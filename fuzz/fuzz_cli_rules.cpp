@@ -13,7 +13,8 @@
 #include <vector>
 
 #include "core/cli_rules.h"
-#include "core/leftover_toolsets.h"
+#include "core/conversion.h"
+#include "core/unchanged_toolsets.h"
 #include "core/toolset_ladders.h"
 #include "fuzz_require.h"
 #include "reference_cli_rules.h"
@@ -40,34 +41,98 @@ void collect(void* context, const text_edit& e)
     c.edits.push_back(e);
 }
 
-struct found_leftovers {
+struct found_unchanged {
     std::string_view text;
-    std::vector<leftover_toolset> found;
+    std::vector<unchanged_toolset> found;
 };
 
-void collect_leftover(void* context, const leftover_toolset& e)
+void collect_unchanged(void* context, const unchanged_toolset& e)
 {
-    auto& c = *static_cast<found_leftovers*>(context);
-    require(e.element.data() == c.text.data() + e.offset, "a leftover is a view of the text at its offset");
+    auto& c = *static_cast<found_unchanged*>(context);
+    require(e.element.data() == c.text.data() + e.offset, "an unchanged toolset is a view of the text at its offset");
     c.found.push_back(e);
 }
 
-void check_leftovers(const std::string& text, const cli_version_row& row, unsigned ladder)
+void check_unchanged(const std::string& text, const cli_version_row& row, unsigned ladder)
 {
-    found_leftovers c{text, {}};
-    std::size_t count = find_leftover_toolsets(text, row.toolset, row.xp_toolset, collect_leftover, &c, ladder);
-    std::vector<reference_leftover> expected =
-        reference_leftover_toolsets(text, std::string(row.toolset), std::string(row.xp_toolset), ladder);
-    require(count == c.found.size(), "leftover count is what was told");
-    require(count == expected.size(), "as many leftovers as the reference");
+    found_unchanged c{text, {}};
+    std::size_t count = find_unchanged_toolsets(text, row.toolset, row.xp_toolset, collect_unchanged, &c, ladder);
+    std::vector<reference_unchanged_toolset> expected =
+        reference_unchanged_toolsets(text, std::string(row.toolset), std::string(row.xp_toolset), ladder);
+    require(count == c.found.size(), "unchanged toolset count is what was told");
+    require(count == expected.size(), "as many unchanged toolsets as the reference");
     for (std::size_t i = 0; i < count; ++i) {
-        require(c.found[i].line == expected[i].line, "line of each leftover");
-        require(c.found[i].offset == expected[i].offset, "offset of each leftover");
-        require(c.found[i].element == expected[i].element, "text of each leftover");
+        require(c.found[i].line == expected[i].line, "line of each unchanged toolset");
+        require(c.found[i].offset == expected[i].offset, "offset of each unchanged toolset");
+        require(c.found[i].element == expected[i].element, "text of each unchanged toolset");
     }
 }
 
 const char* const sdks[4] = {"", "10.0", "8.1", "10.0.19041.0"};
+
+// The conversion's side: the converted text in a string, the changes and
+// the line shifts as they are told.
+class string_output final : public text_output {
+public:
+    bool append(std::string_view bytes) noexcept override
+    {
+        text_.append(bytes);
+        return true;
+    }
+    std::string_view text() const noexcept override { return text_; }
+
+private:
+    std::string text_;
+};
+
+struct told_edits final : edit_listener {
+    std::vector<std::string> changes;
+    std::vector<line_shift> shifts;
+    void changed(change_kind, std::string_view text) noexcept override { changes.emplace_back(text); }
+    bool shifted(line_shift shift) noexcept override
+    {
+        shifts.push_back(shift);
+        return true;
+    }
+};
+
+std::ptrdiff_t line_feeds(std::string_view text)
+{
+    std::ptrdiff_t count = 0;
+    for (char c : text)
+        count += c == '\n' ? 1 : 0;
+    return count;
+}
+
+// The rules' edits applied by the conversion (conversion.h): the reference's
+// text and changes, every edit a change of bytes (so the first edit is the
+// first change, and a text with edits is a changed one), and line shifts
+// that add up.
+void check_application(const std::string& input, const cli_target& target, const reference_cli_conversion& expected)
+{
+    string_output output;
+    told_edits told;
+    edit_application application(input, output, told);
+    cli_edits found = find_cli_edits(input, target, edit_application::tell, &application);
+    applied_edits applied = application.finish();
+    require(!applied.output_full && !applied.shift_lost, "the whole text was applied");
+    require(applied.edits == found.count, "every edit was applied");
+    require(applied.text == expected.text, "applied text is the reference's");
+    require(applied.changed == (found.count != 0), "edits always change bytes");
+    if (found.count != 0)
+        require(applied.first_change == expected.edits.front().at, "the first edit is the first change");
+    require(told.changes.size() == expected.edits.size(), "a change told for each edit");
+    for (std::size_t i = 0; i < told.changes.size(); ++i)
+        require(told.changes[i] == expected.edits[i].reported, "each change told as the reference reports it");
+    std::ptrdiff_t shifted = 0;
+    std::size_t from = 0;
+    for (const line_shift& shift : told.shifts) {
+        require(shift.lines != 0 && shift.from >= from && shift.from <= applied.text.size(), "shifts ascend");
+        from = shift.from;
+        shifted += shift.lines;
+    }
+    require(shifted == line_feeds(applied.text) - line_feeds(input), "the shifts add up to the lines added");
+}
 
 // An edit's text and what it reports, whole.
 void whole_texts(const text_edit& e, std::string& text, std::string& reported)
@@ -127,6 +192,7 @@ std::string check_conversion(const std::string& input, cli_version version, cons
     require(result.sdk_insertion == expected.sdk_insertion, "sdk_insertion");
     require(result.sdk_imported == expected.sdk_imported, "sdk_imported");
     require(result.sdk_minimum == expected.sdk_minimum, "sdk_minimum");
+    check_application(input, {version, sdk, imported}, expected);
     return converted;
 }
 
@@ -150,8 +216,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     std::string converted = check_conversion(input, version, sdk, imported, plain);
     unsigned ladder = ladder_number(version);
-    check_leftovers(input, row, ladder);
-    check_leftovers(converted, row, ladder);
+    check_unchanged(input, row, ladder);
+    check_unchanged(converted, row, ladder);
 
     // The converted text, with its insertions, is read as the reference reads it too.
     (void)check_conversion(converted, version, sdk, imported, plain);

@@ -1,5 +1,6 @@
-// Converts arbitrary bytes to every target and checks the result against the
-// plain reference, the declared growth bound and the capacity given.
+// Converts arbitrary bytes to every target and checks the edits found and the
+// converted text against the plain reference, the declared growth bound and
+// the capacity given.
 // The first input byte picks the target; the rest is the project's text.
 
 #include <algorithm>
@@ -74,6 +75,51 @@ void check_reference_is_consistent(const std::string& input, const reference_con
     }
 }
 
+// An edit as find_edits tells it, its pieces joined.
+struct told_edit {
+    std::size_t at = 0;
+    std::size_t length = 0;
+    std::string text;
+    std::string reported;
+    change_kind kind = change_kind::replaced;
+};
+
+void record_edit(void* context, const text_edit& e)
+{
+    told_edit told{e.at, e.length, std::string(e.text), std::string(e.reported), e.kind};
+    if (e.pieces.count != 0) {
+        require(e.text.empty() && e.reported.empty(), "an edit in pieces has no text besides");
+        require(e.pieces.count <= text_pieces::capacity && e.reported_from <= e.reported_to &&
+                    e.reported_to <= e.pieces.count,
+                "the pieces reported are pieces of the edit");
+        for (std::size_t i = 0; i < e.pieces.count; ++i) {
+            told.text.append(e.pieces.piece[i]);
+            if (i >= e.reported_from && i < e.reported_to)
+                told.reported.append(e.pieces.piece[i]);
+        }
+    }
+    static_cast<std::vector<told_edit>*>(context)->push_back(told);
+}
+
+// find_edits against the reference, edit by edit and byte for byte.
+void check_edits(const std::string& input, vs_version target, const reference_conversion& expected)
+{
+    std::vector<told_edit> edits;
+    found_edits found = find_edits(input, target, record_edit, &edits);
+    require(found.count == edits.size(), "count of the edits told");
+    require(edits.size() == expected.edits.size(), "as many edits as the reference");
+    for (std::size_t i = 0; i < edits.size(); ++i) {
+        const told_edit& e = edits[i];
+        const reference_edit& r = expected.edits[i];
+        require(e.at == r.at, "offset of each edit");
+        require(e.length == r.old_length, "length of each edit");
+        require(e.text == r.new_text, "new text of each edit");
+        require(e.reported == r.reported, "reported text of each edit");
+        require(e.kind == (r.inserted ? change_kind::inserted : change_kind::replaced), "kind of each edit");
+    }
+    require(found.names_target == reference_names_target(input, target), "names_target of find_edits");
+}
+
 void check_out_of_range(const std::string& input, vs_version target)
 {
     std::size_t capacity = input.size() + retarget_max_growth;
@@ -86,6 +132,9 @@ void check_out_of_range(const std::string& input, vs_version target)
     for (std::size_t i = 0; i < capacity; ++i)
         require(buffer[i] == 0x5a, "out-of-range target writes nothing");
     require(!names_target(input, target), "out-of-range target is never named");
+    std::vector<told_edit> edits;
+    found_edits found = find_edits(input, target, record_edit, &edits);
+    require(found.count == 0 && edits.empty() && !found.names_target, "out-of-range target finds no edit");
 }
 
 // The length the text must have with the reported changes applied: each
@@ -176,13 +225,24 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     reference_conversion expected = reference_retarget(input, target);
     check_reference_is_consistent(input, expected);
+    check_edits(input, target, expected);
     check_full_conversion(input, target, expected);
     check_tight_capacities(input, target, expected);
 
-    // The conversion reads the text in chunks of 8 KiB: the same text behind a
-    // filler that puts its middle on the first boundary between two chunks.
-    constexpr std::size_t chunk_boundary = 8 << 10;
-    std::string shifted = std::string(chunk_boundary - std::min(input.size() / 2, chunk_boundary), 'x') + input;
-    check_full_conversion(shifted, target, reference_retarget(shifted, target));
+    // The same text far from the start, behind a filler of 8 KiB.
+    constexpr std::size_t filler = 8 << 10;
+    std::string shifted = std::string(filler - std::min(input.size() / 2, filler), 'x') + input;
+    reference_conversion shifted_expected = reference_retarget(shifted, target);
+    check_edits(shifted, target, shifted_expected);
+    check_full_conversion(shifted, target, shifted_expected);
+
+    // A short text with a toolset element, many times over: more elements
+    // than the first pass keeps the places of.
+    if (input.size() <= 160 && input.find("<PlatformToolset>") != std::string::npos) {
+        std::string repeated;
+        for (int i = 0; i < 300; ++i)
+            repeated += input;
+        check_edits(repeated, target, reference_retarget(repeated, target));
+    }
     return 0;
 }

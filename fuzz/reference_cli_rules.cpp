@@ -826,10 +826,10 @@ reference_cli_conversion reference_cli_rules(const std::string& input, int targe
     return result;
 }
 
-std::vector<reference_leftover> reference_leftover_toolsets(const std::string& input, const std::string& toolset,
+std::vector<reference_unchanged_toolset> reference_unchanged_toolsets(const std::string& input, const std::string& toolset,
                                                             const std::string& xp_toolset, unsigned ladder_number)
 {
-    std::vector<reference_leftover> found;
+    std::vector<reference_unchanged_toolset> found;
     std::string text = input.substr(0, input.find('\0'));
     std::vector<token> tokens = tokens_from(text, 0);
     bool open = false, known = false, silenced = false;

@@ -41,7 +41,7 @@ struct reference_imported {
 reference_cli_conversion reference_cli_rules(const std::string& input, int target, const std::string& sdk,
                                              const reference_imported& imported);
 
-struct reference_leftover {
+struct reference_unchanged_toolset {
     std::size_t line = 0;
     std::size_t offset = 0;
     std::string element;
@@ -50,5 +50,5 @@ struct reference_leftover {
 // The toolset elements of `text` (up to its first zero byte) that name a
 // Visual Studio toolset other than `toolset` and `xp_toolset`, but for the
 // rungs of a ladder that has a rung for `ladder_number` (0 for none).
-std::vector<reference_leftover> reference_leftover_toolsets(const std::string& text, const std::string& toolset,
+std::vector<reference_unchanged_toolset> reference_unchanged_toolsets(const std::string& text, const std::string& toolset,
                                                             const std::string& xp_toolset, unsigned ladder_number);

@@ -4,7 +4,15 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
+#include <string>
+#include <thread>
+
+#include "platform/rewrite_stop_win32.h"
 #include "support/file_bytes.h"
+#include "support/held_write_file.h"
+#include "support/joined_thread.h"
 #include "support/stdout_capture.h"
 #include "support/temp_dir.h"
 #include "app/conversion_outcome.h"
@@ -222,4 +230,68 @@ TEST(ConvertProjectOnFullDisk, FailedWriteLeavesTheOriginalBytes)
     EXPECT_EQ(o.printed.find(L"Project is ready"), std::wstring::npos) << o.printed;
     EXPECT_NE(o.printed.find(L"write(" + path + L")\n   ^ERROR: "), std::wstring::npos) << o.printed;
     EXPECT_EQ(o.bytes, before);
+}
+
+// projport.exe's rewrite is held while its file is half written: a stop of
+// the rewrites (what the console control handler does before the process is
+// ended) reports the rewrite in progress, waits, and returns only once the
+// file is whole.
+namespace {
+
+const std::string v140_project =
+    "<Project DefaultTargets=\"Build\" ToolsVersion=\"14.0\">\r\n"
+    "  <PlatformToolset>v140</PlatformToolset>\r\n</Project>\r\n";
+const std::string v142_project =
+    "<Project DefaultTargets=\"Build\" ToolsVersion=\"15.0\">\r\n"
+    "  <PlatformToolset>v142</PlatformToolset>\r\n</Project>\r\n";
+
+struct silent_listener final : conversion_listener {
+    void changed(change_kind, std::string_view) noexcept override {}
+    void verdict(conversion_verdict) noexcept override {}
+    void failed(conversion_step, file_error) noexcept override {}
+};
+
+}  // namespace
+
+TEST(ConvertOpenProject, AStopDuringTheRewriteWaitsUntilTheFileIsWhole)
+{
+    bool stop_saw_the_rewrite = false;
+    held_write_file file(v140_project, [&] { stop_saw_the_rewrite = !stop_rewrites(0); });
+    std::string memory(2 * conversion_half_for(v140_project.size()), '\0');
+    conversion_block block{memory.data(), memory.data() + memory.size() / 2, memory.size() / 2};
+    silent_listener listener;
+    int result = -100;
+    joined_thread conversion([&] { result = convert_open_project(file, block, 3, listener); },
+                             [&] {
+                                 file.let_go();
+                                 resume_rewrites();  // on every path: later holds of this process must not wait
+                             });
+    ASSERT_TRUE(file.write_began_within(10000));
+    EXPECT_TRUE(stop_saw_the_rewrite) << "the rewrite was not held";
+    // A stop from another thread, as the system runs the control handler.
+    struct seen_at_return {
+        bool idle = false;
+        std::string bytes;
+        bool end_set = false;
+    } seen;
+    std::atomic<bool> returned{false};
+    joined_thread stop(
+        [&] {
+            seen.idle = stop_rewrites(30000);
+            seen.bytes = file.bytes();
+            seen.end_set = file.end_set_after_write();
+            returned.store(true);
+        },
+        [&] { file.let_go(); });
+    // Long enough for a stop that does not wait to have returned meanwhile.
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    EXPECT_FALSE(returned.load()) << "the stop returned while the file was half written";
+    file.let_go();
+    stop.join();
+    EXPECT_TRUE(seen.idle);
+    EXPECT_EQ(seen.bytes, v142_project) << "the stop returned before the file was whole";
+    EXPECT_TRUE(seen.end_set) << "the stop returned before the file's end was set";
+    conversion.join();
+    EXPECT_EQ(result, convert_done);
+    EXPECT_EQ(file.bytes(), v142_project);
 }

@@ -85,7 +85,7 @@ void age(const fs::path& path)
 
 // What projport.exe's shared conversion prints (as projport-cli printed it
 // before it had rules of its own): the changes and the verdict.
-class projport_lines final : public conversion_report {
+class projport_lines final : public conversion_listener {
 public:
     explicit projport_lines(std::string label) : label_(std::move(label)) {}
     std::string text;
@@ -165,8 +165,9 @@ TEST_F(CliRun, AsProjportPrintsAndWritesWhatProjportsConversionDoes)
                 projport_lines expected(labels[target]);
                 std::vector<char> block(2 * conversion_half_for(bytes.size()));
                 conversion_block halves{block.data(), block.data() + block.size() / 2, block.size() / 2};
-                (void)convert_open_file(file, halves, target, check ? conversion_mode::check : conversion_mode::rewrite,
-                                        expected);
+                file_conversion conversion = convert_open_file(
+                    file, halves, target, check ? conversion_mode::check : conversion_mode::rewrite, expected);
+                rewrite_converted(file, conversion, expected);
                 write_bytes(root / "p.vcxproj", bytes);
                 std::vector<std::string> arguments{labels[target], "--as-projport", "p.vcxproj"};
                 if (check)

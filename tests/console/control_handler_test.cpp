@@ -11,6 +11,7 @@
 #include <string>
 #include <thread>
 
+#include "app/convert_project.h"
 #include "console/shadow_console.h"
 #include "core/conversion.h"
 #include "core/rewrite_hold.h"
@@ -239,11 +240,11 @@ TEST_F(ControlHandler, NestedHoldOfTheRewritingThreadIsNotStopped)
 }
 
 // What the console's close button does to a conversion: the rewrite of the
-// shared conversion, held half way by its file, is waited for, and the
+// conversion of projport.exe, held half way by its file, is waited for, and the
 // handler returns only once the file is whole.
 namespace {
 
-struct silent_report final : conversion_report {
+struct silent_report final : conversion_listener {
     void changed(change_kind, std::string_view) noexcept override {}
     void verdict(conversion_verdict) noexcept override {}
     void failed(conversion_step, file_error) noexcept override {}
@@ -268,7 +269,7 @@ TEST_F(ControlHandler, CloseEventWaitsForAConversionHeldMidWrite)
         silent_report report;
         std::atomic<int> result{-100};
         joined_thread conversion(
-            [&] { result.store(convert_open_file(file, block, 3, conversion_mode::rewrite, report).result); },
+            [&] { result.store(convert_open_project(file, block, 3, report)); },
             [&] {
                 file.let_go();
                 resume_rewrites();

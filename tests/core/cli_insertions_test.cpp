@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "core/leftover_toolsets.h"
+#include "core/unchanged_toolsets.h"
 #include "core/toolset_ladders.h"
 
 namespace {
@@ -63,9 +63,9 @@ std::vector<std::string> leftovers(std::string_view text, cli_version target)
 {
     std::vector<std::string> listed;
     const cli_version_row& row = cli_version_table[target];
-    find_leftover_toolsets(
+    find_unchanged_toolsets(
         text, row.toolset, row.xp_toolset,
-        [](void* context, const leftover_toolset& e) {
+        [](void* context, const unchanged_toolset& e) {
             static_cast<std::vector<std::string>*>(context)->push_back(std::string(e.element));
         },
         &listed, ladder_number(target));

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "core/leftover_toolsets.h"
+#include "core/unchanged_toolsets.h"
 #include "support/enum_names.h"
 #include "support/project_text.h"
 
@@ -241,9 +241,9 @@ TEST(CliToolsets, OnlyTheExactStartTagAndAValueWithoutMarkupMakeAnElement)
     EXPECT_EQ(run.reported, (std::vector<std::string>{toolset_element("v141")}));
     // The conditional element is left for the listing of elements left unchanged.
     std::vector<std::string> listed;
-    find_leftover_toolsets(
+    find_unchanged_toolsets(
         run.converted, "v143", "",
-        [](void* context, const leftover_toolset& e) {
+        [](void* context, const unchanged_toolset& e) {
             static_cast<std::vector<std::string>*>(context)->push_back(std::string(e.element));
         },
         &listed);

@@ -2,23 +2,12 @@
 
 #include <gtest/gtest.h>
 
-#include <atomic>
-#include <chrono>
 #include <string>
-#include <thread>
+#include <utility>
 #include <vector>
 
-#ifndef _WIN32
-#include <signal.h>
-#endif
-
 #include "support/memory_file.h"
-#include "core/rewrite_hold.h"
-#ifdef _WIN32
-#include "platform/rewrite_stop_win32.h"
-#endif
 #include "support/enum_names.h"
-#include "support/joined_thread.h"
 
 namespace {
 
@@ -30,7 +19,7 @@ const std::string v142_project =
     "  <PlatformToolset>v142</PlatformToolset>\r\n</Project>\r\n";
 
 // Everything a conversion told, as one line each.
-struct recorded_report final : conversion_report {
+struct recorded_report final : conversion_listener {
     std::vector<std::string> lines;
 
     void changed(change_kind kind, std::string_view text) noexcept override
@@ -75,6 +64,7 @@ run convert(memory_file& file, vs_version target, conversion_mode mode)
     block_memory memory(file.bytes().size());
     run r;
     r.outcome = convert_open_file(file, memory.block, target, mode, r.report);
+    rewrite_converted(file, r.outcome, r.report);
     r.text = std::string(r.outcome.text);
     return r;
 }
@@ -193,65 +183,122 @@ TEST(Conversion, HalvesGrowInStepsOfTwoMebibytesForLargeFiles)
     EXPECT_EQ(conversion_half_for(5 * mib2), 6 * mib2);
 }
 
-// The rewrite of a conversion is held while its file is half written. On
-// Windows a stop of the rewrites (what the console control handler does
-// before the process is ended) reports the rewrite in progress, waits, and
-// returns only once the file is whole. On POSIX the terminating signals are
-// blocked on the writing thread meanwhile.
-TEST(ConversionHold, AStopDuringTheRewriteWaitsUntilTheFileIsWhole)
+
+// The edits of a rule set applied: where the first byte changes, how the
+// lines move, and whether the text changed, for projport.exe's rules.
+namespace {
+
+struct applied_run {
+    std::vector<std::string> changes;
+    std::vector<std::pair<std::size_t, std::ptrdiff_t>> shifts;
+    applied_edits applied;
+    std::string text;
+};
+
+struct collecting_listener final : edit_listener {
+    applied_run& run;
+    explicit collecting_listener(applied_run& r) : run(r) {}
+    void changed(change_kind kind, std::string_view text) noexcept override
+    {
+        run.changes.push_back((kind == change_kind::inserted ? "+ " : "") + std::string(text));
+    }
+    bool shifted(line_shift shift) noexcept override
+    {
+        run.shifts.emplace_back(shift.from, shift.lines);
+        return true;
+    }
+};
+
+applied_run apply_projport_rules(const std::string& input, vs_version target, std::size_t room)
 {
-#ifdef _WIN32
-    bool stop_saw_the_rewrite = false;
-#endif
-    bool signal_blocked = true;
-    memory_file file(v140_project, first_write_held{[&] {
-#ifdef _WIN32
-        stop_saw_the_rewrite = !stop_rewrites(0);
-#else
-        sigset_t mask;
-        signal_blocked = pthread_sigmask(SIG_SETMASK, nullptr, &mask) == 0 && sigismember(&mask, SIGTERM) == 1;
-#endif
-    }});
-    block_memory memory(v140_project.size());
-    recorded_report report;
-    file_conversion outcome;
-    joined_thread conversion(
-        [&] { outcome = convert_open_file(file, memory.block, 3, conversion_mode::rewrite, report); },
-        [&] {
-            file.let_go();
-#ifdef _WIN32
-            resume_rewrites();  // on every path: later holds of this process must not wait
-#endif
-        });
-    ASSERT_TRUE(file.write_began_within(10000));
-    EXPECT_TRUE(signal_blocked) << "a signal could end the process half way through the rewrite";
-#ifdef _WIN32
-    EXPECT_TRUE(stop_saw_the_rewrite) << "the rewrite was not held";
-    // A stop from another thread, as the system runs the control handler.
-    struct seen_at_return {
-        bool idle = false;
-        std::string bytes;
-        bool end_set = false;
-    } seen;
-    std::atomic<bool> returned{false};
-    joined_thread stop(
-        [&] {
-            seen.idle = stop_rewrites(30000);
-            seen.bytes = file.bytes();
-            seen.end_set = file.end_set_after_write();
-            returned.store(true);
-        },
-        [&] { file.let_go(); });
-    // Long enough for a stop that does not wait to have returned meanwhile.
-    std::this_thread::sleep_for(std::chrono::milliseconds(300));
-    EXPECT_FALSE(returned.load()) << "the stop returned while the file was half written";
-    file.let_go();
-    stop.join();
-    EXPECT_TRUE(seen.idle);
-    EXPECT_EQ(seen.bytes, v142_project) << "the stop returned before the file was whole";
-    EXPECT_TRUE(seen.end_set) << "the stop returned before the file's end was set";
-#endif
-    conversion.join();
-    EXPECT_EQ(outcome.result, convert_done);
-    EXPECT_EQ(file.bytes(), v142_project);
+    applied_run r;
+    std::string memory(room, '\0');
+    fixed_output output(memory.data(), memory.size());
+    collecting_listener listener(r);
+    edit_application application(input, output, listener);
+    (void)find_edits(input, target, edit_application::tell, &application);
+    r.applied = application.finish();
+    r.text = std::string(r.applied.text);
+    return r;
+}
+
+}  // namespace
+
+TEST(EditApplication, TellsTheFirstChangedByteTheLineShiftsAndWhetherTheTextChanged)
+{
+    const std::string anchor = "<Project DefaultTargets=\"Build\"";
+    const std::string v141 = "<PlatformToolset>v141</PlatformToolset>";
+    const std::string on_its_line = anchor + "\n  xmlns=\"x\">\n  " + v141 + "\n</Project>\n";
+    struct row {
+        const char* name;
+        std::string input;
+        vs_version target;
+        std::size_t first_change;
+        bool changed;
+        std::size_t edits;
+        std::vector<std::pair<std::size_t, std::ptrdiff_t>> shifts;
+    };
+    const std::size_t behind = anchor.size();
+    const row rows[] = {
+        // The shared ToolsVersion is "replaced" by itself: the first byte
+        // that changes is the toolset's.
+        {"same attribute, then a toolset", v142_project, 2, v142_project.find("<PlatformToolset>"), true, 2, {}},
+        {"same attribute only", v142_project, 3, 0, false, 1, {}},
+        // An attribute inserted behind a line feed goes on a line of its own.
+        {"inserted on a line of its own", on_its_line, 0, behind, true, 2,
+         {{behind + std::string("\nToolsVersion=\"4.0\"").size(), 1}}},
+        {"inserted behind a space", anchor + " xmlns=\"x\">\n  " + v141 + "\n</Project>\n", 1, behind, true, 2, {}},
+        {"nothing to do", v140_project, 1, 0, false, 0, {}},
+    };
+    for (const row& r : rows) {
+        SCOPED_TRACE(r.name);
+        applied_run run = apply_projport_rules(r.input, r.target, r.input.size() + retarget_max_growth);
+        EXPECT_FALSE(run.applied.output_full);
+        EXPECT_EQ(run.applied.edits, r.edits);
+        EXPECT_EQ(run.applied.changed, r.changed);
+        EXPECT_EQ(run.applied.changed, run.text != r.input);
+        if (r.changed)
+            EXPECT_EQ(run.applied.first_change, r.first_change);
+        EXPECT_EQ(run.shifts, r.shifts);
+        EXPECT_EQ(run.changes.size(), r.edits);
+    }
+}
+
+TEST(EditApplication, AFullOutputStillTellsEveryChangeAndIsTooLarge)
+{
+    applied_run full = apply_projport_rules(v140_project, 3, v140_project.size() - 1);
+    EXPECT_TRUE(full.applied.output_full);
+    EXPECT_EQ(full.changes,
+              (std::vector<std::string>{"ToolsVersion=\"14.0\"", "<PlatformToolset>v140</PlatformToolset>"}));
+    EXPECT_EQ(verdict_of(full.applied, false, conversion_mode::rewrite), conversion_verdict::too_large);
+    // Exactly the room it needs is enough.
+    applied_run fits = apply_projport_rules(v140_project, 3, v142_project.size());
+    EXPECT_FALSE(fits.applied.output_full);
+    EXPECT_EQ(fits.text, v142_project);
+}
+
+TEST(EditApplication, TheVerdictIsDecidedOnceForBothModes)
+{
+    struct row {
+        std::size_t edits;
+        bool changed;
+        bool names_target;
+        conversion_verdict rewrite;
+        conversion_verdict check;
+    };
+    const row rows[] = {
+        {2, true, false, conversion_verdict::ready, conversion_verdict::would_retarget},
+        {2, true, true, conversion_verdict::ready, conversion_verdict::would_retarget},
+        // Edits that change no byte: rewritten all the same, but a check finds it configured.
+        {1, false, true, conversion_verdict::ready, conversion_verdict::already_configured},
+        {0, false, true, conversion_verdict::already_configured, conversion_verdict::already_configured},
+        {0, false, false, conversion_verdict::no_match, conversion_verdict::no_match},
+    };
+    for (const row& r : rows) {
+        applied_edits applied;
+        applied.edits = r.edits;
+        applied.changed = r.changed;
+        EXPECT_EQ(verdict_of(applied, r.names_target, conversion_mode::rewrite), r.rewrite) << r.edits << r.changed;
+        EXPECT_EQ(verdict_of(applied, r.names_target, conversion_mode::check), r.check) << r.edits << r.changed;
+    }
 }

@@ -1,4 +1,4 @@
-#include "core/leftover_toolsets.h"
+#include "core/unchanged_toolsets.h"
 
 #include <gtest/gtest.h>
 
@@ -28,9 +28,9 @@ std::vector<found_element> leftovers(std::string_view text, std::string_view too
         std::string_view text;
         std::vector<found_element>* found;
     } c{text, &found};
-    std::size_t count = find_leftover_toolsets(
+    std::size_t count = find_unchanged_toolsets(
         text, toolset, xp,
-        [](void* context_pointer, const leftover_toolset& e) {
+        [](void* context_pointer, const unchanged_toolset& e) {
             auto& ctx = *static_cast<context*>(context_pointer);
             // The offset is where the element stands in the text, and the
             // element is a view of it.

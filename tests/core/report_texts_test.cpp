@@ -12,7 +12,7 @@ std::wstring widened(const char* narrow)
     return std::wstring(text.begin(), text.end());
 }
 
-std::string line_of(const report_line& line, const char* label)
+std::string line_of(const labelled_line& line, const char* label)
 {
     return std::string(line.before.narrow) + (line.shows_label ? label : "") + line.after.narrow;
 }
@@ -22,12 +22,12 @@ std::string line_of(const report_line& line, const char* label)
 TEST(ReportTexts, EachTextIsTheSameInBothForms)
 {
     for (report_text t : {heading_open, heading_version, heading_close, line_end, inserted_mark, failure_open,
-                          failure_close, failure_code, failure_text, leftover_line, leftover_element, leftover_end})
+                          failure_close, failure_code, failure_text, unchanged_line, unchanged_element, unchanged_end})
         EXPECT_EQ(widened(t.narrow), t.wide) << t.narrow;
     for (conversion_verdict v : {conversion_verdict::ready, conversion_verdict::would_retarget,
                                  conversion_verdict::already_configured, conversion_verdict::no_match,
                                  conversion_verdict::empty, conversion_verdict::too_large}) {
-        report_line line = verdict_text(v);
+        labelled_line line = verdict_text(v);
         EXPECT_EQ(widened(line.before.narrow), line.before.wide);
         EXPECT_EQ(widened(line.after.narrow), line.after.wide);
     }

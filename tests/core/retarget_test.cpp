@@ -408,3 +408,179 @@ TEST(Overflow, TheOutputIsCutWhereAChangeBeginsOrEnds)
         EXPECT_EQ(c.text, full.text.substr(0, expected.length)) << expected.capacity;
     }
 }
+
+// find_edits on its own: every edit with its offset, old length, new text,
+// reported text and kind, in the order told.
+namespace {
+
+struct found_edit {
+    std::size_t at = 0;
+    std::size_t length = 0;
+    std::string text;
+    std::string reported;
+    change_kind kind = change_kind::replaced;
+
+    bool operator==(const found_edit&) const = default;
+};
+
+std::ostream& operator<<(std::ostream& out, const found_edit& e)
+{
+    return out << "{at " << e.at << ", length " << e.length << ", \"" << e.text << "\", \"" << e.reported << "\", "
+               << (e.kind == change_kind::inserted ? "inserted" : "replaced") << "}";
+}
+
+void collect_edit(void* context, const text_edit& e)
+{
+    found_edit f{e.at, e.length, std::string(e.text), std::string(e.reported), e.kind};
+    for (std::size_t i = 0; i < e.pieces.count; ++i) {
+        f.text += e.pieces.piece[i];
+        if (i >= e.reported_from && i < e.reported_to)
+            f.reported += e.pieces.piece[i];
+    }
+    static_cast<std::vector<found_edit>*>(context)->push_back(f);
+}
+
+const std::string anchor = "<Project DefaultTargets=\"Build\"";  // 31 bytes
+const std::string tv4 = "ToolsVersion=\"4.0\"";                  // 18 bytes
+const std::string tv14 = "ToolsVersion=\"14.0\"";                // 19 bytes, as are the next two
+const std::string tv15 = "ToolsVersion=\"15.0\"";
+
+found_edit replaced(std::size_t at, const std::string& old_text, const std::string& new_text)
+{
+    return {at, old_text.size(), new_text, old_text, change_kind::replaced};
+}
+
+found_edit inserted(std::size_t at, const std::string& separator, const std::string& attribute)
+{
+    return {at, 0, separator + attribute, attribute, change_kind::inserted};
+}
+
+struct edits_case {
+    const char* name;
+    std::string input;
+    vs_version target;
+    std::vector<found_edit> edits;
+    bool names_target;
+};
+
+}  // namespace
+
+TEST(FindEdits, TellsEachEditWithItsPlaceAndTextsInFileOrder)
+{
+    // Toolset elements are 39 bytes long.
+    const edits_case cases[] = {
+        {"attribute and element", tv14 + v140, 3, {replaced(0, tv14, tv15), replaced(19, v140, v142)}, false},
+        {"other versions and spellings stay", toolset_element("v110") + toolset_element("V140") +
+             toolset_element("v141_xp") + toolset_element(" v140") + "<PlatformToolset>v140</platformtoolset>",
+         3, {}, false},
+        {"conditional element stays", conditional_toolset_element("v140") + v141, 3,
+         {replaced(conditional_toolset_element("v140").size(), v141, v142)}, false},
+        {"no ToolsVersion and no anchor", "<Project>" + v100, 1, {replaced(9, v100, v140)}, false},
+        {"insertion repeats a space", anchor + " xmlns=\"x\">" + v142, 0,
+         {inserted(31, " ", tv4), replaced(42, v142, v100)}, false},
+        {"insertion repeats a tab", anchor + "\txmlns=\"x\">", 1, {inserted(31, "\t", tv14)}, false},
+        {"insertion repeats the CR of a line end", anchor + "\r\n  xmlns=\"x\">", 2, {inserted(31, "\r", tv15)},
+         false},
+        {"insertion before '>' gets a space", anchor + ">" + v140, 0,
+         {inserted(31, " ", tv4), replaced(32, v140, v100)}, false},
+        {"anchor at the very end", "x" + anchor, 0, {inserted(32, " ", tv4)}, false},
+        {"anchor right before a zero byte", anchor + std::string("\0\t", 2), 1, {inserted(31, " ", tv14)}, false},
+        {"never inserted for 2019", anchor + ">", 3, {}, false},
+        {"target's attribute prevents the insertion", anchor + ">" + tv4 + v140, 0, {replaced(50, v140, v100)},
+         true},
+        {"zero byte ends the search", tv14 + v140 + std::string("\0", 1) + tv4 + v140 + v142, 3,
+         {replaced(0, tv14, tv15), replaced(19, v140, v142)}, false},
+        {"element at the very end", "abc" + v141, 1, {replaced(3, v141, v140)}, false},
+        {"repeated elements of one row", v140 + v140 + "x" + v140, 0,
+         {replaced(0, v140, v100), replaced(39, v140, v100), replaced(79, v140, v100)}, false},
+        {"a later row behind an earlier one", v100 + v140 + v100 + v141, 3,
+         {replaced(0, v100, v142), replaced(78, v100, v142), replaced(117, v141, v142)}, false},
+        {"a later row in front of an earlier one stays", v141 + v140 + v100, 3, {replaced(78, v100, v142)}, false},
+        {"first row's attribute wins, wherever it stands", v140 + tv14 + v140 + tv4 + v140, 3,
+         {replaced(97, tv4, tv15), replaced(115, v140, v142)}, false},
+        {"shared attribute of 2017 and 2019", tv15 + v142, 3, {replaced(0, tv15, tv15)}, true},
+        {"already at the target", tv14 + v140, 1, {}, true},
+        {"target named by its element alone", v100 + v142, 3, {replaced(0, v100, v142)}, true},
+        {"empty", "", 0, {}, false},
+        {"invalid target", tv14 + v140, 4, {}, false},
+    };
+    for (const edits_case& c : cases) {
+        std::vector<found_edit> edits;
+        found_edits found = find_edits(c.input, c.target, collect_edit, &edits);
+        EXPECT_EQ(edits, c.edits) << c.name;
+        EXPECT_EQ(found.count, edits.size()) << c.name;
+        EXPECT_EQ(found.names_target, c.names_target) << c.name;
+        EXPECT_EQ(names_target(c.input, c.target), c.names_target) << c.name;
+    }
+}
+
+TEST(FindEdits, InsertionComesInPiecesOfWhichOnlyTheAttributeIsReported)
+{
+    std::string input = anchor + "\txmlns=\"x\">";
+    std::vector<text_edit> edits;
+    find_edits(input, 0, [](void* context, const text_edit& e) { static_cast<std::vector<text_edit>*>(context)->push_back(e); },
+               &edits);
+    ASSERT_EQ(edits.size(), 1u);
+    const text_edit& e = edits[0];
+    EXPECT_TRUE(e.text.empty());
+    EXPECT_TRUE(e.reported.empty());
+    ASSERT_EQ(e.pieces.count, 2u);
+    EXPECT_EQ(e.pieces.piece[0].data(), input.data() + 31) << "the separator is a view of the input";
+    EXPECT_EQ(e.pieces.piece[1], tv4);
+    EXPECT_EQ(e.reported_from, 1u);
+    EXPECT_EQ(e.reported_to, 2u);
+}
+
+// Hundreds of elements: more than the rules keep the places of in their
+// first pass, so the later ones are found by searching again. Converted to
+// 2019; the elements stand back to back, 39 bytes each, with `middle` in
+// front of element `middle_at`.
+TEST(FindEdits, ManyElementsAreEachToldOnceInFileOrder)
+{
+    struct run {
+        std::size_t count;
+        std::string element;
+    };
+    struct many_case {
+        const char* name;
+        std::vector<run> runs;
+        std::size_t middle_at;                // element index
+        std::string middle;                   // the 2010 ToolsVersion, or empty
+        std::vector<std::size_t> replaced;    // indexes of the elements replaced, in order
+    };
+    auto indexes = [](std::size_t from, std::size_t to, std::vector<std::size_t> more = {}) {
+        std::vector<std::size_t> all;
+        for (std::size_t i = from; i < to; ++i)
+            all.push_back(i);
+        all.insert(all.end(), more.begin(), more.end());
+        return all;
+    };
+    const many_case cases[] = {
+        {"one row throughout", {{600, v140}}, 0, "", indexes(0, 600)},
+        {"an earlier row far down", {{300, v140}, {1, v100}, {299, v141}}, 0, "", indexes(300, 600)},
+        {"rows in turn", {{300, v140}, {1, v100}, {299, v141}, {1, v140}, {1, v141}}, 0, "", {300, 600, 601}},
+        {"attribute far down", {{300, v140}, {2, v140}}, 300, tv4, {300, 301}},
+        {"attribute among the elements kept", {{100, v140}, {400, v140}}, 100, tv4, indexes(100, 500)},
+    };
+    for (const many_case& c : cases) {
+        std::string input;
+        std::vector<std::size_t> offsets;
+        std::vector<std::string> elements;
+        for (const run& r : c.runs)
+            for (std::size_t i = 0; i < r.count; ++i) {
+                if (offsets.size() == c.middle_at)
+                    input += c.middle;
+                offsets.push_back(input.size());
+                elements.push_back(r.element);
+                input += r.element;
+            }
+        std::vector<found_edit> expected;
+        if (!c.middle.empty())
+            expected.push_back(replaced(offsets[c.middle_at] - c.middle.size(), c.middle, tv15));
+        for (std::size_t i : c.replaced)
+            expected.push_back(replaced(offsets[i], elements[i], v142));
+        std::vector<found_edit> edits;
+        find_edits(input, 3, collect_edit, &edits);
+        EXPECT_EQ(edits, expected) << c.name;
+    }
+}

@@ -8,7 +8,7 @@
 #include <cstddef>
 #include <string_view>
 
-struct leftover_toolset {
+struct unchanged_toolset {
     std::size_t line = 0;      // 1-based line of the element in the text
     std::size_t offset = 0;    // where the element starts in the text
     std::string_view element;  // from "<PlatformToolset" to "</PlatformToolset>", as it stands
@@ -23,6 +23,6 @@ struct leftover_toolset {
 // `ladder_number` (toolset_ladders.h), the rungs of a ladder that has a rung
 // for that number are not listed: the ladder chooses the target's toolset.
 // Linear in the text. Returns how many were found.
-std::size_t find_leftover_toolsets(std::string_view text, std::string_view toolset, std::string_view xp_toolset,
-                                   void (*found)(void* context, const leftover_toolset& element), void* context,
+std::size_t find_unchanged_toolsets(std::string_view text, std::string_view toolset, std::string_view xp_toolset,
+                                   void (*found)(void* context, const unchanged_toolset& element), void* context,
                                    unsigned ladder_number = 0) noexcept;

@@ -1,4 +1,4 @@
-#include "core/leftover_toolsets.h"
+#include "core/unchanged_toolsets.h"
 
 #include "core/project_tokens.h"
 #include "core/text_search.h"
@@ -14,7 +14,7 @@ namespace {
 
 constexpr std::size_t none = std::string_view::npos;
 
-bool is_leftover(std::string_view value, std::string_view toolset, std::string_view xp_toolset) noexcept
+bool is_unchanged_toolset(std::string_view value, std::string_view toolset, std::string_view xp_toolset) noexcept
 {
     value = trimmed(value);
     if (value.size() < 3 || (value[0] != 'v' && value[0] != 'V') || !is_digit(value[1]) || !is_digit(value[2]))
@@ -34,8 +34,8 @@ std::size_t count_lines(std::string_view text, std::size_t from, std::size_t to)
 
 }  // namespace
 
-std::size_t find_leftover_toolsets(std::string_view text, std::string_view toolset, std::string_view xp_toolset,
-                                   void (*found)(void* context, const leftover_toolset& element), void* context,
+std::size_t find_unchanged_toolsets(std::string_view text, std::string_view toolset, std::string_view xp_toolset,
+                                   void (*found)(void* context, const unchanged_toolset& element), void* context,
                                    unsigned ladder_number) noexcept
 {
     std::size_t zero = find_byte(text, '\0', 0);
@@ -70,7 +70,7 @@ std::size_t find_leftover_toolsets(std::string_view text, std::string_view tools
             number_seen = true;
             last_number = t.at;
         }
-        if (!is_leftover(t.value(text), toolset, xp_toolset))
+        if (!is_unchanged_toolset(t.value(text), toolset, xp_toolset))
             continue;
         if (rung) {
             project_token g;
