@@ -15,7 +15,8 @@ namespace {
 
 constexpr std::size_t none = text_none;
 constexpr char key_byte = 'T';
-constexpr std::size_t toolset_key = std::string_view("<PlatformToolset>").find(key_byte);
+constexpr std::string_view toolset_start = "<PlatformToolset>";
+constexpr std::size_t toolset_key = toolset_start.find(key_byte);
 constexpr std::size_t anchor_key = project_anchor.find(key_byte);
 constexpr std::string_view attribute_prefix = "ToolsVersion=\"";
 static_assert(attribute_prefix.find(key_byte) == 0);
@@ -28,6 +29,8 @@ bool starts_at(std::string_view text, std::size_t at, std::string_view prefix) n
 // The row whose toolset element starts at `at`, or -1.
 vs_version toolset_at(std::string_view text, std::size_t at) noexcept
 {
+    if (!starts_at(text, at, toolset_start))
+        return -1;
     for (vs_version row = 0; row < static_cast<vs_version>(version_count); ++row)
         if (starts_at(text, at, version_table[row].toolset))
             return row;
