@@ -4,33 +4,21 @@
 
 #include "core/text_search.h"
 
-// The rules, over the text up to its first zero byte:
-// - the ToolsVersion of the first row of the table (the target's skipped)
-//   that the text holds anywhere is replaced by the target's;
-// - failing that, when the text does not hold the target's ToolsVersion and
-//   the target inserts one, the target's attribute goes in right behind the
-//   project anchor, unless that element has a ToolsVersion of its own;
-// - the toolset elements of the other rows are replaced, row by row in table
-//   order, each search starting behind the last edit.
-//
-// Every text searched holds a 'T', a byte that is rare in project files, so
-// one memchr for it finds them all. A first pass notes the first attribute
-// and the last toolset element of each row and the anchor, which settles
-// every edit, and the places of the first toolset elements; the toolset
-// edits are then told from those places, and only behind them is the text
+// Every text the rules look for holds a 'T', a byte that is rare in project
+// files, so one memchr for it finds them all. A first pass notes the first
+// attribute and the last toolset element of each row and the anchor, which
+// settles every edit, and the places of the first toolset elements; the
+// toolset edits are told from those, and only behind them is the text
 // searched again.
 
 namespace {
 
 constexpr std::size_t none = text_none;
 constexpr char key_byte = 'T';
-
-// Every toolset of the table is this prefix, two digits and the end tag.
-constexpr std::string_view toolset_prefix = "<PlatformToolset>v1";
-constexpr std::size_t toolset_length = toolset_prefix.size() + 2 + std::string_view("</PlatformToolset>").size();
-constexpr std::string_view attribute_prefix = "ToolsVersion=\"";
-constexpr std::size_t toolset_key = toolset_prefix.find(key_byte);
+constexpr std::string_view toolset_start = "<PlatformToolset>";
+constexpr std::size_t toolset_key = toolset_start.find(key_byte);
 constexpr std::size_t anchor_key = project_anchor.find(key_byte);
+constexpr std::string_view attribute_prefix = "ToolsVersion=\"";
 static_assert(attribute_prefix.find(key_byte) == 0);
 
 bool starts_at(std::string_view text, std::size_t at, std::string_view prefix) noexcept
@@ -41,11 +29,10 @@ bool starts_at(std::string_view text, std::size_t at, std::string_view prefix) n
 // The row whose toolset element starts at `at`, or -1.
 vs_version toolset_at(std::string_view text, std::size_t at) noexcept
 {
-    if (!starts_at(text, at, toolset_prefix) || toolset_length > text.size() - at)
+    if (!starts_at(text, at, toolset_start))
         return -1;
-    std::string_view element = slice(text, at, at + toolset_length);
     for (vs_version row = 0; row < static_cast<vs_version>(version_count); ++row)
-        if (element == version_table[row].toolset)
+        if (starts_at(text, at, version_table[row].toolset))
             return row;
     return -1;
 }
@@ -58,12 +45,10 @@ bool element_has_tools_version(std::string_view text, std::size_t element) noexc
     std::size_t end = find_byte(text, '>', element);
     std::string_view tag = slice(text, element, end == none ? text.size() : end);
     for (std::size_t at = tag.find(name); at != none; at = tag.find(name, at + 1)) {
-        if (at == 0 || !is_white_space(tag[at - 1]))
-            continue;
         std::size_t next = at + name.size();
         while (next < tag.size() && is_white_space(tag[next]))
             ++next;
-        if (next < tag.size() && tag[next] == '=')
+        if (at != 0 && is_white_space(tag[at - 1]) && next < tag.size() && tag[next] == '=')
             return true;
     }
     return false;
@@ -76,20 +61,17 @@ struct findings {
     std::size_t anchor = none;
     std::size_t kept[kept_capacity];  // the first toolset elements, in file order
     std::size_t kept_count = 0;
-    std::size_t unkept_from = none;   // the first one not kept
 };
 
 findings find_texts(std::string_view text) noexcept
 {
     findings f;
+    const std::size_t toolset_length = version_table[0].toolset.size();
     for (std::size_t key = find_byte(text, key_byte, 0); key != none; key = find_byte(text, key_byte, key + 1)) {
-        vs_version row = key >= toolset_key ? toolset_at(text, key - toolset_key) : -1;
-        if (row >= 0) {
+        if (vs_version row = key >= toolset_key ? toolset_at(text, key - toolset_key) : -1; row >= 0) {
             f.last_toolset[row] = key - toolset_key;
             if (f.kept_count < findings::kept_capacity)
                 f.kept[f.kept_count++] = key - toolset_key;
-            else if (f.unkept_from == none)
-                f.unkept_from = key - toolset_key;
             key += toolset_length - toolset_key - 1;  // no other text starts inside the element
         } else if (starts_at(text, key, attribute_prefix)) {
             for (vs_version r = 0; r < static_cast<vs_version>(version_count); ++r)
@@ -100,6 +82,41 @@ findings find_texts(std::string_view text) noexcept
     }
     return f;
 }
+
+// The converted text, written front to back as the edits are told, never
+// past the capacity.
+struct output_writer {
+    std::string_view input;
+    char* output = nullptr;
+    std::size_t capacity = 0;
+    change_listener listener;
+    std::size_t copied = 0;   // input bytes accounted for
+    std::size_t written = 0;  // length of the converted text so far, room or not
+    std::size_t cut = 0;      // the last place within the capacity where an edit begins or ends, or the end
+
+    void put(std::string_view bytes) noexcept
+    {
+        if (written < capacity && !bytes.empty())
+            std::memcpy(output + written, bytes.data(), bytes.size() < capacity - written ? bytes.size() : capacity - written);
+        written += bytes.size();
+        cut = written <= capacity ? written : cut;
+    }
+
+    static void on_edit(void* context, const text_edit& e) noexcept
+    {
+        auto& w = *static_cast<output_writer*>(context);
+        w.put(slice(w.input, w.copied, e.at));
+        w.put(e.text);  // empty for a text in pieces
+        for (std::size_t i = 0; i < e.pieces.count; ++i)
+            w.put(e.pieces.piece[i]);
+        w.copied = e.at + e.length;
+        // find_edits reports a text in pieces as one piece.
+        if (w.listener.on_change)
+            w.listener.on_change(w.listener.context, e.kind, e.pieces.count ? e.pieces.piece[e.reported_from] : e.reported);
+    }
+};
+
+void ignore_edit(void*, const text_edit&) noexcept {}
 
 }  // namespace
 
@@ -118,10 +135,7 @@ found_edits find_edits(std::string_view input, vs_version target, edit_sink edit
     const findings f = find_texts(text);
     const version_row& to = version_table[target];
     result.names_target = f.first_attribute[target] != none || f.last_toolset[target] != none;
-    auto tell = [&](const text_edit& e) {
-        edit(context, e);
-        ++result.count;
-    };
+    auto tell = [&](const text_edit& e) { edit(context, e); ++result.count; };
 
     std::size_t read = 0;  // where the toolset searches start
     for (vs_version row = 0; row < static_cast<vs_version>(version_count) && read == 0; ++row)
@@ -133,8 +147,7 @@ found_edits find_edits(std::string_view input, vs_version target, edit_sink edit
     if (read == 0 && inserts_tools_version(target) && f.first_attribute[target] == none && f.anchor != none &&
         !element_has_tools_version(text, f.anchor)) {
         // The white space behind the anchor is repeated in front of the
-        // attribute, so the element keeps its shape; a '>' or the end of the
-        // text gets a space.
+        // attribute, so the element keeps its shape; a '>' or the end gets a space.
         std::size_t behind = f.anchor + project_anchor.size();
         std::string_view separator = behind < text.size() && is_white_space(text[behind])
                                          ? slice(text, behind, behind + 1) : std::string_view(" ");
@@ -142,10 +155,12 @@ found_edits find_edits(std::string_view input, vs_version target, edit_sink edit
         read = behind;
     }
 
-    // Where each row's search starts; it replaces the row's elements from
-    // there to its last one.
+    // Each row's search replaces its elements from its start to its last one.
+    const std::size_t toolset_length = to.toolset.size();
     std::size_t start[version_count] = {};
-    const std::size_t first_read = read;
+    std::size_t from = read;  // where the elements not kept are searched for
+    if (f.kept_count == findings::kept_capacity && f.kept[f.kept_count - 1] + toolset_length > from)
+        from = f.kept[f.kept_count - 1] + toolset_length;
     for (vs_version row = 0; row < static_cast<vs_version>(version_count); ++row) {
         start[row] = read;
         if (row != target && f.last_toolset[row] != none && f.last_toolset[row] >= read)
@@ -157,59 +172,16 @@ found_edits find_edits(std::string_view input, vs_version target, edit_sink edit
     };
     for (std::size_t i = 0; i < f.kept_count && f.kept[i] < read; ++i)
         replace(f.kept[i], toolset_at(text, f.kept[i]));
-    // The elements not kept are searched for again, up to the last edit.
     std::string_view searched = slice(text, 0, read);
-    std::size_t from = f.unkept_from == none ? read : f.unkept_from > first_read ? f.unkept_from : first_read;
-    for (std::size_t key = from < read ? find_byte(searched, key_byte, from + toolset_key) : none; key != none;
-         key = find_byte(searched, key_byte, key + 1))
+    bool all_kept = f.kept_count < findings::kept_capacity;
+    for (std::size_t key = !all_kept && from < read ? find_byte(searched, key_byte, from + toolset_key) : none;
+         key != none; key = find_byte(searched, key_byte, key + 1))
         if (vs_version row = toolset_at(searched, key - toolset_key); row >= 0) {
             replace(key - toolset_key, row);
             key += toolset_length - toolset_key - 1;
         }
     return result;
 }
-
-namespace {
-
-// The converted text, written front to back as the edits are told, never
-// past the capacity.
-struct output_writer {
-    std::string_view input;
-    char* output = nullptr;
-    std::size_t capacity = 0;
-    change_listener listener;
-    std::size_t copied = 0;   // input bytes accounted for
-    std::size_t written = 0;  // length of the converted text so far, room or not
-    std::size_t cut = 0;      // the last place within the capacity where an edit begins or ends, or the end
-
-    void put(std::string_view bytes) noexcept
-    {
-        if (written < capacity)
-            std::memcpy(output + written, bytes.data(), bytes.size() < capacity - written ? bytes.size() : capacity - written);
-        written += bytes.size();
-        if (written <= capacity)
-            cut = written;
-    }
-
-    static void on_edit(void* context, const text_edit& e) noexcept
-    {
-        auto& w = *static_cast<output_writer*>(context);
-        w.put(slice(w.input, w.copied, e.at));
-        if (e.pieces.count == 0)
-            w.put(e.text);
-        for (std::size_t i = 0; i < e.pieces.count; ++i)
-            w.put(e.pieces.piece[i]);
-        w.copied = e.at + e.length;
-        // find_edits reports a text in pieces as one piece.
-        std::string_view reported = e.pieces.count ? e.pieces.piece[e.reported_from] : e.reported;
-        if (w.listener.on_change)
-            w.listener.on_change(w.listener.context, e.kind, reported);
-    }
-};
-
-void ignore_edit(void*, const text_edit&) noexcept {}
-
-}  // namespace
 
 retarget_result retarget_text(std::string_view input, char* output, std::size_t output_capacity,
                               vs_version target, change_listener listener) noexcept
