@@ -402,7 +402,7 @@ TEST(CliProject, AFolderIsListedOncePerRunForItsStaleNewFiles)
     ASSERT_TRUE(tree.file(later, "cut"));
     ASSERT_TRUE(make_old(tree.path(later)));
     ASSERT_TRUE(convert(tree.path("b.vcxproj"), failure)) << failure.action << " " << failure.error;
-    EXPECT_EQ(read_bytes(tree.path("b.vcxproj")), converted_text);
+    EXPECT_EQ(read_file_bytes(tree.path("b.vcxproj")), converted_text);
     std::vector<std::string> kept{later, "a.vcxproj", "b.vcxproj"};
     std::sort(kept.begin(), kept.end());
     EXPECT_EQ(names_in(tree.root), kept);
