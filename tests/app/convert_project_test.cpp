@@ -11,7 +11,7 @@
 
 #include "platform/rewrite_stop_win32.h"
 #include "support/file_bytes.h"
-#include "support/held_write_file.h"
+#include "support/memory_file.h"
 #include "support/joined_thread.h"
 #include "support/stdout_capture.h"
 #include "support/temp_dir.h"
@@ -256,7 +256,7 @@ struct silent_listener final : conversion_listener {
 TEST(ConvertOpenProject, AStopDuringTheRewriteWaitsUntilTheFileIsWhole)
 {
     bool stop_saw_the_rewrite = false;
-    held_write_file file(v140_project, [&] { stop_saw_the_rewrite = !stop_rewrites(0); });
+    memory_file file(v140_project, first_write_held{[&] { stop_saw_the_rewrite = !stop_rewrites(0); }});
     std::string memory(2 * conversion_half_for(v140_project.size()), '\0');
     conversion_block block{memory.data(), memory.data() + memory.size() / 2, memory.size() / 2};
     silent_listener listener;
