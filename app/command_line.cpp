@@ -3,16 +3,16 @@
 vs_version match_version(const wchar_t* argument) noexcept
 {
     if (!argument)
-        return -1;
-    for (vs_version row = 0; row < static_cast<vs_version>(version_count); ++row) {
+        return no_vs_version;
+    for (int row = 0; row < static_cast<int>(version_count); ++row) {
         const wchar_t* label = version_table[row].label;
         int same = 0;
         while (same < 4 && argument[same] == label[same])
             ++same;
         if (same == 4)
-            return row;
+            return vs_version(row);
     }
-    return -1;
+    return no_vs_version;
 }
 
 bool parse_command_line(int count, wchar_t* const* arguments, conversion_request& request) noexcept

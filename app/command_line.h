@@ -5,13 +5,13 @@
 #include "core/version_table.h"
 
 struct conversion_request {
-    vs_version version = -1;
+    vs_version version = no_vs_version;
     const wchar_t* path = nullptr;  // points into the argument vector
     bool attach = false;            // -s: report into the console of the starting process
 };
 
 // Matches argv[1] against the version labels by its first four characters.
-// Returns the row, or -1 when no label matches.
+// Returns the row, or no_vs_version (-1) when no label matches.
 vs_version match_version(const wchar_t* argument) noexcept;
 
 // Fills `request` and returns true when the arguments name a conversion;

@@ -26,7 +26,7 @@
 
 namespace {
 
-constexpr vs_version target_2019 = 3;
+constexpr vs_version target_2019{3};
 constexpr cli_target cli_2019_sdk = {5, "10.0"};
 constexpr std::int64_t sizes[] = {10 << 10, 200 << 10, 2 << 20, 16 << 20};
 

@@ -16,7 +16,7 @@
 
 namespace {
 
-constexpr cli_version target_2026 = 7;
+constexpr cli_version target_2026{7};
 constexpr std::int64_t sizes[] = {200 * 1024, 2 * 1024 * 1024, 16 * 1024 * 1024};
 
 const std::string header = "\r\nMicrosoft Visual Studio Solution File, Format Version 12.00\r\n"

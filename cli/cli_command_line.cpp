@@ -163,7 +163,7 @@ cli_request parse_cli_arguments(const std::vector<std::string>& arguments)
             cli_version target = find_cli_version(argument);
             if (target < 0)
                 note_problem(request, "unknown version " + argument + " (use " + known_labels() + ")");
-            request.target = target < 0 ? 0 : target;
+            request.target = target < 0 ? cli_version{} : target;
             have_version = true;
             continue;
         }

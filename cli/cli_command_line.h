@@ -21,8 +21,8 @@ enum class cli_action {
 
 struct cli_request {
     cli_action action = cli_action::usage_error;
-    cli_version target = 0;           // row of cli_version_table, valid with convert
-    vs_version projport_target = -1;  // with as_projport: the row of version_table
+    cli_version target{};             // row of cli_version_table, valid with convert
+    vs_version projport_target = no_vs_version;  // with as_projport: the row of version_table
     bool check = false;
     bool as_projport = false;      // projport.exe's rules and texts (retarget.h)
     annotation_format annotate = annotation_format::none;  // CI annotations after each report

@@ -169,7 +169,7 @@ bool look_up_imports(std::string_view original, const cli_edits& alone, const pr
     if (alone.has_toolset && !alone.sdk_insertion)
         return false;
     read_project_sheets(original, origin.path, origin.through_solution, origin.solution_folder, target, sheets);
-    constexpr cli_version first_directory_props = 4;  // 2017
+    constexpr cli_version first_directory_props = cli_version(4);  // 2017
     bool sdk_possible = alone.sdk_insertion || (!alone.has_toolset && sheets.imported.toolset);
     if (sdk_open && sdk_possible && !sheets.imported.sdk && target.version >= first_directory_props)
         read_directory_props(origin.path, target, sheets);

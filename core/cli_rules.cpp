@@ -228,7 +228,7 @@ constexpr std::string_view child_indent = "  ";
 constexpr std::string_view default_props = "Microsoft.Cpp.Default.props";
 constexpr std::string_view import_name = "<Import";
 constexpr std::string_view property_reference = "$(";
-constexpr cli_version first_sdk_insertion = 3;  // 2015
+constexpr cli_version first_sdk_insertion = cli_version(3);  // 2015
 
 // A rung's number as the target's Visual Studio writes it, in both forms.
 constexpr std::string_view rung_numbers[cli_version_count][2] = {

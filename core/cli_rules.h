@@ -24,7 +24,7 @@ struct cli_imported {
 };
 
 struct cli_target {
-    cli_version version = 0;  // row of cli_version_table
+    cli_version version{};  // row of cli_version_table
     std::string_view sdk;     // --sdk VERSION, or empty for none
     cli_imported imported{};
 };

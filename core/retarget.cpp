@@ -26,12 +26,12 @@ bool starts_at(std::string_view text, std::size_t at, std::string_view prefix) n
     return prefix.size() <= text.size() - at && std::memcmp(text.data() + at, prefix.data(), prefix.size()) == 0;
 }
 
-// The row whose toolset element starts at `at`, or -1.
-vs_version toolset_at(std::string_view text, std::size_t at) noexcept
+// The row whose toolset element starts at `at`, or -1 for none.
+int toolset_at(std::string_view text, std::size_t at) noexcept
 {
     if (!starts_at(text, at, toolset_start))
         return -1;
-    for (vs_version row = 0; row < static_cast<vs_version>(version_count); ++row)
+    for (int row = 0; row < static_cast<int>(version_count); ++row)
         if (starts_at(text, at, version_table[row].toolset))
             return row;
     return -1;
@@ -68,13 +68,13 @@ findings find_texts(std::string_view text) noexcept
     findings f;
     const std::size_t toolset_length = version_table[0].toolset.size();
     for (std::size_t key = find_byte(text, key_byte, 0); key != none; key = find_byte(text, key_byte, key + 1)) {
-        if (vs_version row = key >= toolset_key ? toolset_at(text, key - toolset_key) : -1; row >= 0) {
+        if (int row = key >= toolset_key ? toolset_at(text, key - toolset_key) : -1; row >= 0) {
             f.last_toolset[row] = key - toolset_key;
             if (f.kept_count < findings::kept_capacity)
                 f.kept[f.kept_count++] = key - toolset_key;
             key += toolset_length - toolset_key - 1;  // no other text starts inside the element
         } else if (starts_at(text, key, attribute_prefix)) {
-            for (vs_version r = 0; r < static_cast<vs_version>(version_count); ++r)
+            for (int r = 0; r < static_cast<int>(version_count); ++r)
                 if (f.first_attribute[r] == none && starts_at(text, key, version_table[r].tools_version))
                     f.first_attribute[r] = key;
         } else if (f.anchor == none && key >= anchor_key && starts_at(text, key - anchor_key, project_anchor))
@@ -138,7 +138,7 @@ found_edits find_edits(std::string_view input, vs_version target, edit_sink edit
     auto tell = [&](const text_edit& e) { edit(context, e); ++result.count; };
 
     std::size_t read = 0;  // where the toolset searches start
-    for (vs_version row = 0; row < static_cast<vs_version>(version_count) && read == 0; ++row)
+    for (int row = 0; row < static_cast<int>(version_count) && read == 0; ++row)
         if (row != target && f.first_attribute[row] != none) {
             std::string_view old_text = version_table[row].tools_version;
             tell({f.first_attribute[row], old_text.size(), to.tools_version, change_kind::replaced, old_text});
@@ -161,12 +161,12 @@ found_edits find_edits(std::string_view input, vs_version target, edit_sink edit
     std::size_t from = read;  // where the elements not kept are searched for
     if (f.kept_count == findings::kept_capacity && f.kept[f.kept_count - 1] + toolset_length > from)
         from = f.kept[f.kept_count - 1] + toolset_length;
-    for (vs_version row = 0; row < static_cast<vs_version>(version_count); ++row) {
+    for (int row = 0; row < static_cast<int>(version_count); ++row) {
         start[row] = read;
         if (row != target && f.last_toolset[row] != none && f.last_toolset[row] >= read)
             read = f.last_toolset[row] + toolset_length;
     }
-    auto replace = [&](std::size_t at, vs_version row) {
+    auto replace = [&](std::size_t at, int row) {
         if (row != target && at >= start[row])
             tell({at, toolset_length, to.toolset, change_kind::replaced, version_table[row].toolset});
     };
@@ -176,7 +176,7 @@ found_edits find_edits(std::string_view input, vs_version target, edit_sink edit
     bool all_kept = f.kept_count < findings::kept_capacity;
     for (std::size_t key = !all_kept && from < read ? find_byte(searched, key_byte, from + toolset_key) : none;
          key != none; key = find_byte(searched, key_byte, key + 1))
-        if (vs_version row = toolset_at(searched, key - toolset_key); row >= 0) {
+        if (int row = toolset_at(searched, key - toolset_key); row >= 0) {
             replace(key - toolset_key, row);
             key += toolset_length - toolset_key - 1;
         }

@@ -27,14 +27,14 @@ constexpr std::string_view insert_15_0 = " ToolsVersion=\"15.0\"";
 // 2019 keeps the ToolsVersion of 2017 but inserts none; from 2022 on the
 // project element needs none at all.
 constinit const cli_version_row cli_version_table[cli_version_count] = {
-    {"2010", "v100", "", "4.0", true, attribute_of(insert_4_0), 0, insert_4_0},
-    {"2012", "v110", "v110_xp", "4.0", true, attribute_of(insert_4_0), -1, insert_4_0},
-    {"2013", "v120", "v120_xp", "12.0", true, attribute_of(insert_12_0), -1, insert_12_0},
-    {"2015", "v140", "v140_xp", "14.0", true, attribute_of(insert_14_0), 1, insert_14_0},
-    {"2017", "v141", "v141_xp", "15.0", true, attribute_of(insert_15_0), 2, insert_15_0},
-    {"2019", "v142", "", "15.0", false, "", 3, ""},
-    {"2022", "v143", "", "", false, "", -1, ""},
-    {"2026", "v145", "", "", false, "", -1, ""},
+    {"2010", "v100", "", "4.0", true, attribute_of(insert_4_0), vs_version(0), insert_4_0},
+    {"2012", "v110", "v110_xp", "4.0", true, attribute_of(insert_4_0), vs_version(-1), insert_4_0},
+    {"2013", "v120", "v120_xp", "12.0", true, attribute_of(insert_12_0), vs_version(-1), insert_12_0},
+    {"2015", "v140", "v140_xp", "14.0", true, attribute_of(insert_14_0), vs_version(1), insert_14_0},
+    {"2017", "v141", "v141_xp", "15.0", true, attribute_of(insert_15_0), vs_version(2), insert_15_0},
+    {"2019", "v142", "", "15.0", false, "", vs_version(3), ""},
+    {"2022", "v143", "", "", false, "", vs_version(-1), ""},
+    {"2026", "v145", "", "", false, "", vs_version(-1), ""},
 };
 
 bool inserts_tools_version(vs_version v) noexcept
@@ -47,5 +47,5 @@ cli_version find_cli_version(std::string_view label) noexcept
     for (std::size_t row = 0; row < cli_version_count; ++row)
         if (cli_version_table[row].label == label)
             return static_cast<cli_version>(row);
-    return -1;
+    return no_cli_version;
 }

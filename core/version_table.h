@@ -7,7 +7,10 @@
 #include <cstddef>
 #include <string_view>
 
-using vs_version = int;  // row index into version_table: 0 = 2010 .. 3 = 2019
+// A row of version_table: 0 = 2010 .. 3 = 2019, or -1 for none. A type of
+// its own, so that a row of the other table cannot be passed for one; it
+// still reads as its number wherever one is printed or compared.
+enum vs_version : int {};
 
 struct version_row {
     const wchar_t* label;           // "2010": matched against the command line, printed in messages
@@ -33,7 +36,22 @@ constexpr bool is_valid_version(vs_version v) noexcept
 bool inserts_tools_version(vs_version v) noexcept;
 
 // The eight versions of projport-cli's own rules (cli_rules.h).
-using cli_version = int;  // row index into cli_version_table: 0 = 2010 .. 7 = 2026
+// A row of cli_version_table: 0 = 2010 .. 7 = 2026, or -1 for none; its own
+// type, as vs_version is.
+enum cli_version : int {};
+
+inline constexpr vs_version no_vs_version = vs_version(-1);
+inline constexpr cli_version no_cli_version = cli_version(-1);
+
+// The next row, for walking a table.
+constexpr vs_version& operator++(vs_version& v) noexcept
+{
+    return v = vs_version(v + 1);
+}
+constexpr cli_version& operator++(cli_version& v) noexcept
+{
+    return v = cli_version(v + 1);
+}
 
 struct cli_version_row {
     std::string_view label;               // "2022": matched against the command line, printed
@@ -42,7 +60,7 @@ struct cli_version_row {
     std::string_view tools_version;       // "15.0", or empty where the version sets none
     bool inserts_tools_version = false;   // a project element without one gets it
     std::string_view inserted_attribute;  // "ToolsVersion=\"4.0\"" where it is inserted
-    vs_version projport_row = -1;         // the row of version_table, or -1
+    vs_version projport_row = no_vs_version;  // the row of version_table, or none
     std::string_view inserted_text;       // " ToolsVersion=\"4.0\"": what goes right behind
                                           // "<Project", the space included
 };
@@ -51,5 +69,5 @@ inline constexpr std::size_t cli_version_count = 8;
 
 extern const cli_version_row cli_version_table[cli_version_count];
 
-// The row whose label is `label` exactly, or -1.
+// The row whose label is `label` exactly, or no_cli_version.
 cli_version find_cli_version(std::string_view label) noexcept;

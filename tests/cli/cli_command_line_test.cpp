@@ -16,7 +16,7 @@ cli_request parse(std::vector<std::string> arguments)
 TEST(CliCommandLine, TheVersionIsOneOfTheEightLabelsExactly)
 {
     const char* labels[] = {"2010", "2012", "2013", "2015", "2017", "2019", "2022", "2026"};
-    for (cli_version row = 0; row < 8; ++row) {
+    for (cli_version row{}; row < 8; ++row) {
         cli_request r = parse({labels[row], "a.vcxproj", "b.sln"});
         EXPECT_EQ(r.action, cli_action::convert) << labels[row];
         EXPECT_EQ(r.target, row);
@@ -135,7 +135,7 @@ TEST(CliCommandLine, UsageErrorsOfTheOptions)
 TEST(CliCommandLine, AsProjportTakesTheFourVersionsOfProjportAndTheirRows)
 {
     const char* labels[] = {"2010", "2015", "2017", "2019"};
-    for (vs_version row = 0; row < 4; ++row) {
+    for (vs_version row{}; row < 4; ++row) {
         cli_request r = parse({"--as-projport", labels[row], "--check", "a"});
         EXPECT_EQ(r.action, cli_action::convert) << labels[row] << " " << r.problem;
         EXPECT_TRUE(r.as_projport);

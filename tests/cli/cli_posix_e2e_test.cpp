@@ -158,7 +158,7 @@ TEST_F(CliRun, AsProjportPrintsAndWritesWhatProjportsConversionDoes)
         project_text("DefaultTargets=\"Build\" ToolsVersion=\"12.0\"", "v140") + std::string(1, '\0') + v100,
     };
     const char* labels[] = {"2010", "2015", "2017", "2019"};
-    for (vs_version target = 0; target < 4; ++target) {
+    for (vs_version target{}; target < 4; ++target) {
         for (bool check : {true, false}) {
             for (const std::string& bytes : projects) {
                 memory_file file(bytes);

@@ -15,7 +15,7 @@
 
 namespace {
 
-constexpr cli_version v2017 = 4, v2026 = 7;
+constexpr cli_version v2017{4}, v2026{7};
 
 std::string import_of(std::string_view project)
 {

@@ -15,7 +15,7 @@
 
 namespace {
 
-constexpr cli_version v2010 = 0, v2015 = 3, v2017 = 4, v2022 = 6, v2026 = 7;
+constexpr cli_version v2010{0}, v2015{3}, v2017{4}, v2022{6}, v2026{7};
 
 struct run_result {
     std::vector<std::string> reported;  // "+ " before an insertion

@@ -11,7 +11,7 @@
 
 namespace {
 
-constexpr cli_version v2010 = 0, v2013 = 2, v2015 = 3, v2017 = 4, v2019 = 5, v2022 = 6, v2026 = 7;
+constexpr cli_version v2010{0}, v2013{2}, v2015{3}, v2017{4}, v2019{5}, v2022{6}, v2026{7};
 
 struct told_edit {
     std::size_t at = 0;
@@ -89,7 +89,7 @@ TEST(CliVersionTable, RowsHoldEachVersionsToolsetXpVariantAndToolsVersion)
         const char* xp;
         const char* tools_version;
         bool inserts;
-        vs_version projport_row;
+        int projport_row;
     };
     const row expected[] = {
         {"2010", "v100", "", "4.0", true, 0},          {"2012", "v110", "v110_xp", "4.0", true, -1},
@@ -132,20 +132,20 @@ TEST(CliVersionTable, OnlyTheExactLabelFindsItsRow)
 
 TEST(ProjportVersionTable, InsertsForEveryTargetBut2019)
 {
-    EXPECT_TRUE(inserts_tools_version(0));
-    EXPECT_TRUE(inserts_tools_version(1));
-    EXPECT_TRUE(inserts_tools_version(2));
-    EXPECT_FALSE(inserts_tools_version(3));
-    EXPECT_FALSE(inserts_tools_version(-1));
-    EXPECT_FALSE(inserts_tools_version(4));
+    EXPECT_TRUE(inserts_tools_version(vs_version(0)));
+    EXPECT_TRUE(inserts_tools_version(vs_version(1)));
+    EXPECT_TRUE(inserts_tools_version(vs_version(2)));
+    EXPECT_FALSE(inserts_tools_version(vs_version(3)));
+    EXPECT_FALSE(inserts_tools_version(vs_version(-1)));
+    EXPECT_FALSE(inserts_tools_version(vs_version(4)));
 }
 
 // Toolset elements.
 
 TEST(CliToolsets, EveryRowAsTargetRetargetsTheToolsetOfEveryOtherRow)
 {
-    for (cli_version target = 0; target < static_cast<cli_version>(cli_version_count); ++target) {
-        for (cli_version other = 0; other < static_cast<cli_version>(cli_version_count); ++other) {
+    for (cli_version target{}; target < cli_version_count; ++target) {
+        for (cli_version other{}; other < cli_version_count; ++other) {
             SCOPED_TRACE(label_of(target) + " against " + label_of(other));
             std::string toolset(cli_version_table[other].toolset);
             std::string input = configuration_group(toolset_element(toolset)) + configuration_group("<x/>");
@@ -168,9 +168,9 @@ TEST(CliToolsets, EveryRowAsTargetRetargetsTheToolsetOfEveryOtherRow)
 
 TEST(CliToolsets, XpVariantsBecomeTheTargetsXpVariantWhereItHasOne)
 {
-    for (cli_version target = 0; target < static_cast<cli_version>(cli_version_count); ++target) {
+    for (cli_version target{}; target < cli_version_count; ++target) {
         std::string_view target_xp = cli_version_table[target].xp_toolset;
-        for (cli_version other = 0; other < static_cast<cli_version>(cli_version_count); ++other) {
+        for (cli_version other{}; other < cli_version_count; ++other) {
             std::string_view xp = cli_version_table[other].xp_toolset;
             if (xp.empty())
                 continue;
@@ -224,7 +224,7 @@ TEST(CliToolsets, ValuesOutsideTheTableAreLeft)
     for (std::string_view value : {"v90", "ClangCL", "WindowsKernelModeDriver10.0", "$(DefaultPlatformToolset)x",
                                    "v1400", "v140_xp_x", "v14 0", "", "v144", "llvm"})
         input += configuration_group(toolset_element(value));
-    for (cli_version target = 0; target < static_cast<cli_version>(cli_version_count); ++target) {
+    for (cli_version target{}; target < cli_version_count; ++target) {
         rules_run run = rules(input, target);
         EXPECT_TRUE(run.edits.empty()) << label_of(target);
         EXPECT_FALSE(run.names_target);
@@ -275,7 +275,7 @@ TEST(CliToolsets, ManyStartTagsWithoutEndsThenOneWholeElement)
 
 TEST(CliToolsVersion, EveryTargetWithAToolsVersionReplacesAnyOtherValue)
 {
-    for (cli_version target = 0; target < static_cast<cli_version>(cli_version_count); ++target) {
+    for (cli_version target{}; target < cli_version_count; ++target) {
         std::string_view own = cli_version_table[target].tools_version;
         for (std::string_view value : {"4.0", "12.0", "14.0", "15.0", "3.5", "Current", ""}) {
             SCOPED_TRACE(label_of(target) + " from " + std::string(value));
@@ -357,7 +357,7 @@ TEST(CliToolsVersion, OnlyTheProjectElementsOwnAttributeCounts)
                   row{"<project ToolsVersion=\"4.0\">", false}}) {
         SCOPED_TRACE(r.input);
         std::string input = r.input;
-        for (cli_version target = 0; target < static_cast<cli_version>(cli_version_count); ++target) {
+        for (cli_version target{}; target < cli_version_count; ++target) {
             rules_run run = rules(input, target);
             const cli_version_row& row = cli_version_table[target];
             EXPECT_FALSE(run.names_target);
@@ -376,7 +376,7 @@ TEST(CliToolsVersion, OnlyTheProjectElementsOwnAttributeCounts)
 TEST(CliToolsVersion, AProjectElementWithoutOneGetsItFrom2010To2017Only)
 {
     for (std::string head : {"<Project>", "<Project\r\n  xmlns=\"x\">", "<Project/>", "<Project"}) {
-        for (cli_version target = 0; target < static_cast<cli_version>(cli_version_count); ++target) {
+        for (cli_version target{}; target < cli_version_count; ++target) {
             SCOPED_TRACE(head + " to " + label_of(target));
             rules_run run = rules(head, target);
             const cli_version_row& row = cli_version_table[target];

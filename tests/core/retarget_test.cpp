@@ -26,8 +26,9 @@ void collect(void* context, change_kind kind, std::string_view text)
     lines->push_back((kind == change_kind::inserted ? "+ " : "") + std::string(text));
 }
 
-conversion convert(const std::string& input, vs_version target, std::size_t capacity = 0)
+conversion convert(const std::string& input, int row, std::size_t capacity = 0)
 {
+    vs_version target = vs_version(row);  // a test's number for the row
     conversion c;
     std::size_t room = capacity ? capacity : input.size() + retarget_max_growth;
     std::string out = std::string(room, '\0') + guard;
@@ -82,13 +83,13 @@ TEST(Retarget, ProjectAlreadyAtTargetIsLeftAlone)
     EXPECT_FALSE(c.changed);
     EXPECT_TRUE(c.lines.empty());
     EXPECT_EQ(c.text, input);
-    EXPECT_TRUE(names_target(input, 1));
+    EXPECT_TRUE(names_target(input, vs_version(1)));
 }
 
 TEST(Retarget, SharedToolsVersionOf2017And2019IsAlwaysRewritten)
 {
     std::string input = "<Project DefaultTargets=\"Build\" ToolsVersion=\"15.0\">" + configuration_group(v142) + "</Project>";
-    for (vs_version target : {2, 3}) {
+    for (int target : {2, 3}) {
         conversion c = convert(input, target);
         EXPECT_TRUE(c.changed) << target;
         ASSERT_FALSE(c.lines.empty()) << target;
@@ -201,7 +202,7 @@ TEST(Toolsets, OtherCaseOrSpacingIsNotMatched)
     std::string input = "<PlatformToolset>V140</PlatformToolset><PlatformToolset> v140</PlatformToolset>";
     conversion c = convert(input, 3);
     EXPECT_FALSE(c.changed);
-    EXPECT_FALSE(names_target(input, 3));
+    EXPECT_FALSE(names_target(input, vs_version(3)));
 }
 
 TEST(Toolsets, ConversionTo2010ShortensTheAttributeByOneByte)
@@ -230,7 +231,7 @@ TEST(ZeroBytes, Utf16ProjectMatchesNothing)
     conversion c = convert("\xff\xfe" + utf16, 1);
     EXPECT_FALSE(c.changed);
     EXPECT_EQ(c.text, "\xff\xfe" + utf16);
-    EXPECT_FALSE(names_target(utf16, 1));
+    EXPECT_FALSE(names_target(utf16, vs_version(1)));
 }
 
 TEST(Overflow, ConvertedTextThatDoesNotFitIsFlagged)
@@ -256,7 +257,7 @@ TEST(Overflow, GrowthNeverExceedsTheDeclaredMaximum)
 {
     for (const char* input : {"<Project DefaultTargets=\"Build\">", "<Project DefaultTargets=\"Build\"",
                               "ToolsVersion=\"4.0\"", "<Project DefaultTargets=\"Build\" x"})
-        for (vs_version target = 0; target < 4; ++target) {
+        for (vs_version target{}; target < 4; ++target) {
             std::string text = input;
             EXPECT_FALSE(convert(text, target, text.size() + retarget_max_growth).overflow) << input << target;
         }
@@ -264,18 +265,18 @@ TEST(Overflow, GrowthNeverExceedsTheDeclaredMaximum)
 
 TEST(Verdict, NamesTargetByAttributeOrByElement)
 {
-    EXPECT_TRUE(names_target("x ToolsVersion=\"4.0\" y", 0));
-    EXPECT_TRUE(names_target(v141, 2));
-    EXPECT_FALSE(names_target(v141, 3));
-    EXPECT_FALSE(names_target(std::string("\0", 1) + v141, 2));
-    EXPECT_FALSE(names_target(v141, 7));
+    EXPECT_TRUE(names_target("x ToolsVersion=\"4.0\" y", vs_version(0)));
+    EXPECT_TRUE(names_target(v141, vs_version(2)));
+    EXPECT_FALSE(names_target(v141, vs_version(3)));
+    EXPECT_FALSE(names_target(std::string("\0", 1) + v141, vs_version(2)));
+    EXPECT_FALSE(names_target(v141, vs_version(7)));
 }
 
 TEST(Verdict, EmptyAndInvalidInputsChangeNothing)
 {
     EXPECT_FALSE(convert("", 2).changed);
     std::string out(8, '\0');
-    retarget_result r = retarget_text("abc", out.data(), out.size(), -1, {});
+    retarget_result r = retarget_text("abc", out.data(), out.size(), no_vs_version, {});
     EXPECT_FALSE(r.changed);
     EXPECT_EQ(r.length, 0u);
 }
@@ -458,7 +459,7 @@ found_edit inserted(std::size_t at, const std::string& separator, const std::str
 struct edits_case {
     const char* name;
     std::string input;
-    vs_version target;
+    int target;
     std::vector<found_edit> edits;
     bool names_target;
 };
@@ -506,11 +507,11 @@ TEST(FindEdits, TellsEachEditWithItsPlaceAndTextsInFileOrder)
     };
     for (const edits_case& c : cases) {
         std::vector<found_edit> edits;
-        found_edits found = find_edits(c.input, c.target, collect_edit, &edits);
+        found_edits found = find_edits(c.input, vs_version(c.target), collect_edit, &edits);
         EXPECT_EQ(edits, c.edits) << c.name;
         EXPECT_EQ(found.count, edits.size()) << c.name;
         EXPECT_EQ(found.names_target, c.names_target) << c.name;
-        EXPECT_EQ(names_target(c.input, c.target), c.names_target) << c.name;
+        EXPECT_EQ(names_target(c.input, vs_version(c.target)), c.names_target) << c.name;
     }
 }
 
@@ -518,7 +519,7 @@ TEST(FindEdits, InsertionComesInPiecesOfWhichOnlyTheAttributeIsReported)
 {
     std::string input = anchor + "\txmlns=\"x\">";
     std::vector<text_edit> edits;
-    find_edits(input, 0, [](void* context, const text_edit& e) { static_cast<std::vector<text_edit>*>(context)->push_back(e); },
+    find_edits(input, vs_version(0), [](void* context, const text_edit& e) { static_cast<std::vector<text_edit>*>(context)->push_back(e); },
                &edits);
     ASSERT_EQ(edits.size(), 1u);
     const text_edit& e = edits[0];
@@ -580,7 +581,7 @@ TEST(FindEdits, ManyElementsAreEachToldOnceInFileOrder)
         for (std::size_t i : c.replaced)
             expected.push_back(replaced(offsets[i], elements[i], v142));
         std::vector<found_edit> edits;
-        find_edits(input, 3, collect_edit, &edits);
+        find_edits(input, vs_version(3), collect_edit, &edits);
         EXPECT_EQ(edits, expected) << c.name;
     }
 }

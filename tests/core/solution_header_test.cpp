@@ -7,7 +7,7 @@
 
 namespace {
 
-constexpr cli_version v2010 = 0, v2012 = 1, v2013 = 2, v2015 = 3, v2017 = 4, v2019 = 5, v2022 = 6, v2026 = 7;
+constexpr cli_version v2010{0}, v2012{1}, v2013{2}, v2015{3}, v2017{4}, v2019{5}, v2022{6}, v2026{7};
 
 constexpr std::string_view bom = "\xEF\xBB\xBF";
 constexpr std::string_view format_12 = "Microsoft Visual Studio Solution File, Format Version 12.00";
@@ -120,7 +120,7 @@ TEST(SolutionHeaderTargets, EveryLabelGetsTheHeaderItsVisualStudioWrites)
         EXPECT_EQ(run.converted, c.header + body);
         EXPECT_EQ(run.reported, c.reported);
     }
-    for (cli_version not_a_row : {-1, 8}) {
+    for (cli_version not_a_row : {no_cli_version, cli_version(8)}) {
         EXPECT_EQ(retarget(from_2019 + body, not_a_row).result.count, 0u);
         EXPECT_FALSE(retarget(from_2019 + body, not_a_row).result.found);
     }
