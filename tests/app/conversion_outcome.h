@@ -14,8 +14,9 @@ struct conversion_outcome {
     std::string bytes;
 };
 
-inline conversion_outcome convert_file(const std::wstring& path, vs_version target)
+inline conversion_outcome convert_file(const std::wstring& path, int row)
 {
+    vs_version target = vs_version(row);  // a test's number for the row
     conversion_outcome o;
     {
         stdout_capture out;

@@ -261,7 +261,7 @@ TEST(ConvertOpenProject, AStopDuringTheRewriteWaitsUntilTheFileIsWhole)
     conversion_block block{memory.data(), memory.data() + memory.size() / 2, memory.size() / 2};
     silent_listener listener;
     int result = -100;
-    joined_thread conversion([&] { result = convert_open_project(file, block, 3, listener); },
+    joined_thread conversion([&] { result = convert_open_project(file, block, vs_version(3), listener); },
                              [&] {
                                  file.let_go();
                                  resume_rewrites();  // on every path: later holds of this process must not wait

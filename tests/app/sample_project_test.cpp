@@ -36,7 +36,7 @@ TEST(SampleProject, RetargetedToEveryVersionMatchesItsExpectedBytes)
     const std::wstring changes = L"ToolsVersion=\"14.0\"\n<PlatformToolset>v140</PlatformToolset>\n"
                                  L"<PlatformToolset>v140</PlatformToolset>\n";
     struct expectation {
-        vs_version target;
+        int target;
         const wchar_t* expected_file;
         std::wstring printed;
     };
@@ -51,7 +51,7 @@ TEST(SampleProject, RetargetedToEveryVersionMatchesItsExpectedBytes)
         std::wstring printed;
         {
             stdout_capture out;
-            (void)convert_project(copy.c_str(), e.target);
+            (void)convert_project(copy.c_str(), vs_version(e.target));
             printed = out.text();
         }
         std::string expected =

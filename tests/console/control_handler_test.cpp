@@ -269,7 +269,7 @@ TEST_F(ControlHandler, CloseEventWaitsForAConversionHeldMidWrite)
         silent_report report;
         std::atomic<int> result{-100};
         joined_thread conversion(
-            [&] { result.store(convert_open_project(file, block, 3, report)); },
+            [&] { result.store(convert_open_project(file, block, vs_version(3), report)); },
             [&] {
                 file.let_go();
                 resume_rewrites();
