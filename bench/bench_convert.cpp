@@ -21,13 +21,14 @@
 
 #include "core/cli_rules.h"
 #include "core/unchanged_toolsets.h"
+#include "core/conversion.h"
 #include "core/retarget.h"
 #include "project_generator.h"
 
 namespace {
 
 constexpr vs_version target_2019{3};
-constexpr cli_target cli_2019_sdk = {5, "10.0"};
+constexpr cli_target cli_2019_sdk = {cli_version(5), "10.0"};
 constexpr std::int64_t sizes[] = {10 << 10, 200 << 10, 2 << 20, 16 << 20};
 
 const std::string& project_of_size(std::int64_t bytes)
@@ -39,56 +40,37 @@ const std::string& project_of_size(std::int64_t bytes)
     return at->second;
 }
 
-void count_change(void* context, change_kind, std::string_view)
-{
-    ++*static_cast<int*>(context);
-}
+// Counts the changes the conversion tells, as a program's listener prints them.
+struct counting_listener final : edit_listener {
+    int changes = 0;
+    void changed(change_kind, std::string_view) noexcept override { ++changes; }
+    bool shifted(line_shift) noexcept override { return true; }
+};
 
+// projport.exe's conversion as both programs run it: find_edits applied by
+// the conversion into a block of fixed size.
 void convert(benchmark::State& state)
 {
     const std::string& project = project_of_size(state.range(0));
     std::vector<char> output(project.size() + retarget_max_growth, '\0');
     int changes = 0;
     for (auto _ : state) {
-        changes = 0;
-        retarget_result r = retarget_text(project, output.data(), output.size(), target_2019, {count_change, &changes});
-        benchmark::DoNotOptimize(r);
+        counting_listener listener;
+        fixed_output into(output.data(), output.size());
+        edit_application application(project, into, listener);
+        (void)find_edits(project, target_2019, edit_application::tell, &application);
+        applied_edits applied = application.finish();
+        benchmark::DoNotOptimize(applied);
         benchmark::ClobberMemory();
-        if (!r.changed || r.overflow) {
+        if (!applied.changed || applied.output_full) {
             state.SkipWithError("the generated project did not convert");
             break;
         }
+        changes = listener.changes;
     }
     state.SetBytesProcessed(state.iterations() * static_cast<std::int64_t>(project.size()));
     state.counters["changes"] = changes;
 }
-
-// The converted text built from the edits, as projport-cli builds it.
-struct edit_writer {
-    std::string_view input;
-    char* output = nullptr;
-    std::size_t written = 0;
-    std::size_t copied = 0;
-    int edits = 0;
-
-    static void on_edit(void* context, const text_edit& e)
-    {
-        auto& w = *static_cast<edit_writer*>(context);
-        w.put(w.input.data() + w.copied, e.at - w.copied);
-        if (e.pieces.count == 0)
-            w.put(e.text.data(), e.text.size());
-        for (std::size_t i = 0; i < e.pieces.count; ++i)
-            w.put(e.pieces.piece[i].data(), e.pieces.piece[i].size());
-        w.copied = e.at + e.length;
-        ++w.edits;
-    }
-
-    void put(const char* bytes, std::size_t count)
-    {
-        std::memcpy(output + written, bytes, count);
-        written += count;
-    }
-};
 
 void run_cli_rules(benchmark::State& state, const std::string& project, cli_target target = cli_2019_sdk)
 {
@@ -97,13 +79,19 @@ void run_cli_rules(benchmark::State& state, const std::string& project, cli_targ
     std::vector<char> output(project.size() * 2 + 64, '\0');
     int edits = 0;
     for (auto _ : state) {
-        edit_writer w{project, output.data()};
-        cli_edits r = find_cli_edits(project, target, edit_writer::on_edit, &w);
-        w.put(project.data() + w.copied, project.size() - w.copied);
+        counting_listener listener;
+        fixed_output into(output.data(), output.size());
+        edit_application application(project, into, listener);
+        cli_edits r = find_cli_edits(project, target, edit_application::tell, &application);
+        applied_edits applied = application.finish();
         benchmark::DoNotOptimize(r);
-        benchmark::DoNotOptimize(output.data());
+        benchmark::DoNotOptimize(applied);
         benchmark::ClobberMemory();
-        edits = w.edits;
+        if (applied.output_full) {
+            state.SkipWithError("the converted text did not fit");
+            break;
+        }
+        edits = listener.changes;
     }
     state.SetBytesProcessed(state.iterations() * static_cast<std::int64_t>(project.size()));
     state.counters["changes"] = edits;
@@ -190,7 +178,7 @@ void cli_rules_groups(benchmark::State& state)
     auto [at, added] = texts.try_emplace(state.range(0));
     if (added)
         at->second = repeated_groups(state.range(0));
-    run_cli_rules(state, at->second, {7, "10.0", {}});
+    run_cli_rules(state, at->second, {cli_version(7), "10.0", {}});
     // A toolset and a rung per pair of groups, and the SDK once.
     if (state.counters["changes"] != static_cast<double>(2 * state.range(0) + 1))
         state.SkipWithError("the repeated groups did not get their insertions");

@@ -202,7 +202,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 {
     if (size < 2)
         return 0;
-    cli_version version = data[0] % 8;
+    cli_version version = cli_version(data[0] % 8);
     std::string sdk = sdks[(data[0] / 8) % 4];
     cli_imported imported;
     imported.toolset = (data[1] & 1) != 0;

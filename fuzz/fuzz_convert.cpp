@@ -35,11 +35,11 @@ void record(void* context, change_kind kind, std::string_view text)
 vs_version target_from(std::uint8_t byte)
 {
     switch (byte % 8) {
-    case 4: return -1;
-    case 5: return 4;
-    case 6: return INT_MIN;
-    case 7: return INT_MAX - byte;
-    default: return byte % 8;
+    case 4: return vs_version(-1);
+    case 5: return vs_version(4);
+    case 6: return vs_version(INT_MIN);
+    case 7: return vs_version(INT_MAX - byte);
+    default: return vs_version(byte % 8);
     }
 }
 

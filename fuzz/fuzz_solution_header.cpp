@@ -59,7 +59,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 {
     if (size == 0)
         return 0;
-    cli_version target = data[0] % 8;
+    cli_version target = cli_version(data[0] % 8);
     // A buffer of the input's exact size, so that the address sanitizer sees
     // any read past it.
     std::unique_ptr<char[]> exact(new char[size - 1]);
