@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "core/text_search.h"
+
 namespace {
 
 constexpr std::size_t usual_half = 2u << 20;
@@ -44,8 +46,8 @@ void edit_application::add(std::string_view bytes) noexcept
 void edit_application::apply(const text_edit& e) noexcept
 {
     ++applied_.edits;
-    std::string_view replaced = original_.substr(e.at, e.length);
-    add(original_.substr(copied_, e.at - copied_));
+    std::string_view replaced = slice(original_, e.at, e.at + e.length);
+    add(slice(original_, copied_, e.at));
     std::size_t text_from = output_size_;
     std::ptrdiff_t lines = -count_line_feeds(replaced);
     std::string_view reported = e.reported;
@@ -73,7 +75,7 @@ void edit_application::apply(const text_edit& e) noexcept
         if (e.reported_to == e.reported_from + 1)
             reported = e.pieces.piece[e.reported_from];
         else if (!applied_.output_full)
-            reported = output_.text().substr(reported_at, reported_end - reported_at);
+            reported = slice(output_.text(), reported_at, reported_end);
         else
             told = false;
     }
@@ -90,7 +92,7 @@ void edit_application::apply(const text_edit& e) noexcept
 
 applied_edits edit_application::finish() noexcept
 {
-    add(original_.substr(copied_));
+    add(slice(original_, copied_, original_.size()));
     copied_ = original_.size();
     if (!applied_.output_full) {
         applied_.text = output_.text();

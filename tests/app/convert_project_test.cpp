@@ -11,8 +11,9 @@
 
 #include "platform/rewrite_stop_win32.h"
 #include "support/file_bytes.h"
-#include "support/memory_file.h"
 #include "support/joined_thread.h"
+#include "support/memory_file.h"
+#include "support/project_text.h"
 #include "support/stdout_capture.h"
 #include "support/temp_dir.h"
 #include "app/conversion_outcome.h"
@@ -237,13 +238,6 @@ TEST(ConvertProjectOnFullDisk, FailedWriteLeavesTheOriginalBytes)
 // ended) reports the rewrite in progress, waits, and returns only once the
 // file is whole.
 namespace {
-
-const std::string v140_project =
-    "<Project DefaultTargets=\"Build\" ToolsVersion=\"14.0\">\r\n"
-    "  <PlatformToolset>v140</PlatformToolset>\r\n</Project>\r\n";
-const std::string v142_project =
-    "<Project DefaultTargets=\"Build\" ToolsVersion=\"15.0\">\r\n"
-    "  <PlatformToolset>v142</PlatformToolset>\r\n</Project>\r\n";
 
 struct silent_listener final : conversion_listener {
     void changed(change_kind, std::string_view) noexcept override {}

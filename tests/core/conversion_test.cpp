@@ -8,15 +8,9 @@
 
 #include "support/memory_file.h"
 #include "support/enum_names.h"
+#include "support/project_text.h"
 
 namespace {
-
-const std::string v140_project =
-    "<Project DefaultTargets=\"Build\" ToolsVersion=\"14.0\">\r\n"
-    "  <PlatformToolset>v140</PlatformToolset>\r\n</Project>\r\n";
-const std::string v142_project =
-    "<Project DefaultTargets=\"Build\" ToolsVersion=\"15.0\">\r\n"
-    "  <PlatformToolset>v142</PlatformToolset>\r\n</Project>\r\n";
 
 // Everything a conversion told, as one line each.
 struct recorded_report final : conversion_listener {

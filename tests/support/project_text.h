@@ -27,6 +27,14 @@ std::string project_head(std::string_view attributes);
 
 inline constexpr std::string_view project_tail = "</Project>\r\n";
 
+// The smallest projects of 2015 and 2019: a ToolsVersion and one toolset.
+inline const std::string v140_project =
+    "<Project DefaultTargets=\"Build\" ToolsVersion=\"14.0\">\r\n"
+    "  <PlatformToolset>v140</PlatformToolset>\r\n</Project>\r\n";
+inline const std::string v142_project =
+    "<Project DefaultTargets=\"Build\" ToolsVersion=\"15.0\">\r\n"
+    "  <PlatformToolset>v142</PlatformToolset>\r\n</Project>\r\n";
+
 // A whole project: project_head(attributes), a configuration group for each
 // toolset value in `toolsets` (separated by ','), and the tail.
 std::string project_text(std::string_view attributes, std::string_view toolsets);
