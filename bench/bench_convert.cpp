@@ -19,10 +19,11 @@
 #include <string_view>
 #include <vector>
 
+#include "copy_baseline.h"
 #include "core/cli_rules.h"
-#include "core/unchanged_toolsets.h"
 #include "core/conversion.h"
 #include "core/retarget.h"
+#include "core/unchanged_toolsets.h"
 #include "project_generator.h"
 
 namespace {
@@ -186,14 +187,7 @@ void cli_rules_groups(benchmark::State& state)
 
 void copy(benchmark::State& state)
 {
-    const std::string& project = project_of_size(state.range(0));
-    std::vector<char> output(project.size(), '\0');
-    for (auto _ : state) {
-        std::memcpy(output.data(), project.data(), project.size());
-        benchmark::DoNotOptimize(output.data());
-        benchmark::ClobberMemory();
-    }
-    state.SetBytesProcessed(state.iterations() * static_cast<std::int64_t>(project.size()));
+    copy_baseline(state, project_of_size(state.range(0)));
 }
 
 bool write_file(const std::string& path, std::string_view bytes)
