@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <type_traits>
 #include <vector>
 
 #include "core/unchanged_toolsets.h"
@@ -80,6 +81,11 @@ std::string with_tools_version(std::string_view value)
 }  // namespace
 
 // The table itself.
+
+// A row of one table is never taken for a row of the other, nor a bare
+// number for either: only an explicit conversion makes one.
+static_assert(!std::is_convertible_v<cli_version, vs_version> && !std::is_convertible_v<vs_version, cli_version>);
+static_assert(!std::is_convertible_v<int, vs_version> && !std::is_convertible_v<int, cli_version>);
 
 TEST(CliVersionTable, RowsHoldEachVersionsToolsetXpVariantAndToolsVersion)
 {
