@@ -4,7 +4,7 @@ namespace {
 
 constexpr std::string_view usage_head =
     "usage: projport-cli <2010|2012|2013|2015|2017|2019|2022|2026> [--check] [--sdk VERSION]\n"
-    "                    [--annotate=github|azure] [--as-projport] PATH...\n"
+    "                    [--annotate=github|azure] [--as-projport] [--jobs N] PATH...\n"
     "       projport-cli --help | --version\n"
     "\n"
     "Retargets Visual Studio C++ projects in place, byte for byte: every <PlatformToolset>\n"
@@ -28,6 +28,8 @@ constexpr std::string_view usage_tail =
     "  --annotate=azure   add Azure Pipelines annotations (logging commands) to the report\n"
     "  --as-projport      projport.exe's conversion, rules and lines: 2010, 2015, 2017\n"
     "                     or 2019 only, without --sdk\n"
+    "  -j, --jobs N       convert up to N projects at once (1 to 256; the default is\n"
+    "                     the number of processors, at most 8); the report is the same\n"
     "  --help             show this text\n"
     "  --version          show the program's version\n"
     "  --                 every later argument is a PATH\n"
@@ -38,6 +40,7 @@ constexpr std::string_view usage_tail =
 
 constexpr std::string_view sdk_option = "--sdk";
 constexpr std::string_view annotate_option = "--annotate=";
+constexpr std::string_view jobs_option = "--jobs";
 
 std::string known_labels()
 {
@@ -82,6 +85,18 @@ bool all_digits(std::string_view text) noexcept
     return true;
 }
 
+// The N of --jobs N: 1 to most_jobs, in decimal digits only; 0 for anything
+// else.
+unsigned jobs_number(std::string_view text) noexcept
+{
+    if (!all_digits(text) || text.size() > 3)
+        return 0;
+    unsigned number = 0;
+    for (char c : text)
+        number = number * 10 + static_cast<unsigned>(c - '0');
+    return number <= most_jobs ? number : 0;
+}
+
 // Keeps the first problem: it names what the user typed first.
 void note_problem(cli_request& request, std::string problem)
 {
@@ -112,6 +127,7 @@ cli_request parse_cli_arguments(const std::vector<std::string>& arguments)
     bool version = false;
     bool have_sdk = false;
     bool have_annotate = false;
+    bool have_jobs = false;
     auto once = [&request](bool& seen, std::string_view name) {
         if (seen)
             note_problem(request, "option " + std::string(name) + " given twice");
@@ -145,6 +161,20 @@ cli_request parse_cli_arguments(const std::vector<std::string>& arguments)
                 if (!is_sdk_version(value))
                     note_problem(request, "unknown SDK version " + value + " (use 8.1, 10.0 or 10.0.N.N)");
                 request.sdk = value;
+            } else if (option == jobs_option || option == "-j" || option.substr(0, jobs_option.size() + 1) == "--jobs=") {
+                once(have_jobs, jobs_option);
+                std::string value;
+                if (option.size() > jobs_option.size()) {
+                    value = argument.substr(jobs_option.size() + 1);
+                } else if (i + 1 < arguments.size()) {
+                    value = arguments[++i];
+                } else {
+                    note_problem(request, "--jobs needs a number N (1 to 256)");
+                    continue;
+                }
+                request.jobs = jobs_number(value);
+                if (request.jobs == 0)
+                    note_problem(request, "--jobs takes a number from 1 to 256, not " + value);
             } else if (option.substr(0, annotate_option.size()) == annotate_option || option == "--annotate") {
                 once(have_annotate, "--annotate");
                 annotation_format format = option.size() > annotate_option.size()

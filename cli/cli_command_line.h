@@ -1,7 +1,7 @@
 #pragma once
 // The command line of projport-cli:
 //   projport-cli <2010|2012|2013|2015|2017|2019|2022|2026> [--check] [--sdk VERSION]
-//                [--annotate=github|azure] [--as-projport] PATH...
+//                [--annotate=github|azure] [--as-projport] [--jobs N] PATH...
 //   projport-cli --help | --version
 // Pure: no system header.
 
@@ -27,9 +27,13 @@ struct cli_request {
     bool as_projport = false;      // projport.exe's rules and texts (retarget.h)
     annotation_format annotate = annotation_format::none;  // CI annotations after each report
     std::string sdk;               // --sdk VERSION, or empty
+    unsigned jobs = 0;             // --jobs N: projects converted at once; 0 for the default
     std::vector<std::string> paths;
     std::string problem;  // with usage_error: what was wrong, for the first line
 };
+
+// The most projects --jobs converts at once.
+inline constexpr unsigned most_jobs = 256;
 
 // Reads the arguments after the program's name, as UTF-8. Options may stand
 // anywhere; "--" makes every later argument a path. The version must be one

@@ -121,6 +121,20 @@ TEST(CliCommandLine, UsageErrorsOfTheOptions)
         {{"2026", "a", "--as-projport"}, "not 2026"},
         {{"2019", "--as-projport", "--sdk", "10.0", "a"}, "--as-projport does not take --sdk"},
         {{"--sdk=8.1", "2015", "--as-projport", "a"}, "--as-projport does not take --sdk"},
+        {{"2022", "--jobs", "0", "a"}, "from 1 to 256, not 0"},
+        {{"2022", "-j", "00", "a"}, "not 00"},
+        {{"2022", "--jobs=257", "a"}, "not 257"},
+        {{"2022", "--jobs", "4294967297", "a"}, "not 4294967297"},
+        {{"2022", "--jobs", "-1", "a"}, "not -1"},
+        {{"2022", "--jobs", "+2", "a"}, "not +2"},
+        {{"2022", "--jobs", " 2", "a"}, "not  2"},
+        {{"2022", "--jobs", "2x", "a"}, "not 2x"},
+        {{"2022", "--jobs", "a"}, "not a"},
+        {{"2022", "--jobs=", "a"}, "from 1 to 256, not "},
+        {{"2022", "a", "--jobs"}, "--jobs needs a number"},
+        {{"2022", "-j", "2", "--jobs=2", "a"}, "--jobs given twice"},
+        {{"2022", "-j2", "a"}, "unknown option -j2"},
+        {{"2022", "--jobs2", "a"}, "unknown option --jobs2"},
     };
     for (const refused& row : table) {
         cli_request r = parse(row.arguments);
@@ -129,6 +143,28 @@ TEST(CliCommandLine, UsageErrorsOfTheOptions)
             line += a + " ";
         EXPECT_EQ(r.action, cli_action::usage_error) << line;
         EXPECT_NE(r.problem.find(row.named), std::string::npos) << line << ": " << r.problem;
+    }
+}
+
+TEST(CliCommandLine, JobsTakesANumberFrom1To256InEitherForm)
+{
+    struct accepted {
+        std::vector<std::string> arguments;
+        unsigned jobs;
+    };
+    const accepted table[] = {
+        {{"2022", "a"}, 0},  // the default, decided by the run
+        {{"2022", "--jobs", "1", "a"}, 1},
+        {{"2022", "-j", "8", "a"}, 8},
+        {{"2022", "a", "--jobs=256"}, 256},
+        {{"2022", "--jobs=007", "a"}, 7},
+        {{"--jobs", "3", "2022", "a"}, 3},
+    };
+    for (const accepted& row : table) {
+        cli_request r = parse(row.arguments);
+        EXPECT_EQ(r.action, cli_action::convert) << r.problem;
+        EXPECT_EQ(r.jobs, row.jobs);
+        EXPECT_EQ(r.paths, (std::vector<std::string>{"a"}));
     }
 }
 
