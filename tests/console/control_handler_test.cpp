@@ -81,14 +81,19 @@ private:
     std::thread thread_;
 };
 
-// A rewrite_hold taken on a thread of its own, held until let go.
+// A rewrite_hold taken on a thread of its own, held until let go; `within`:
+// for work done within another thread's hold.
 class hold_on_thread {
 public:
-    hold_on_thread()
+    explicit hold_on_thread(bool within = false)
         : entered_(CreateEventW(nullptr, TRUE, FALSE, nullptr)), release_(CreateEventW(nullptr, TRUE, FALSE, nullptr))
     {
-        thread_ = std::thread([this] {
-            rewrite_hold hold;
+        thread_ = std::thread([this, within] {
+            std::optional<rewrite_hold> hold;
+            if (within)
+                hold.emplace(within_hold{});
+            else
+                hold.emplace();
             SetEvent(entered_);
             WaitForSingleObject(release_, INFINITE);
         });
@@ -210,6 +215,28 @@ TEST_F(ControlHandler, GivesUpWaitingWithinTheTimeTheSystemGrants)
     EXPECT_TRUE(run.answer());
     EXPECT_LT(run.took_ms(), 5000u);
     EXPECT_GE(run.took_ms(), 3000u) << "gave up long before the time ran out";
+}
+
+// The threads a run converts on take their holds within the run's: one that
+// starts after the stop is not kept waiting for the stop that waits for the
+// run, and the stop waits for it too.
+TEST_F(ControlHandler, AHoldWithinTheRunsIsTakenAfterTheStopAndWaitedFor)
+{
+    std::optional<hold_on_thread> run_hold(std::in_place);
+    ASSERT_TRUE(run_hold->entered_within(soon_ms));
+    handler_run run(CTRL_CLOSE_EVENT);
+    EXPECT_FALSE(run.returned_within(still_waiting_ms));
+    hold_on_thread worker(true);
+    bool entered = worker.entered_within(soon_ms);
+    EXPECT_TRUE(entered) << "a hold within the run's waited for the stop";
+    if (!entered) {
+        resume_rewrites();  // frees the worker, so that it can be joined
+        return;
+    }
+    run_hold.reset();
+    EXPECT_FALSE(run.returned_within(still_waiting_ms)) << "the stop did not wait for the hold within the run's";
+    worker.let_go();
+    EXPECT_TRUE(run.returned_within(soon_ms));
 }
 
 TEST_F(ControlHandler, NestedHoldOfTheRewritingThreadIsNotStopped)
