@@ -135,6 +135,18 @@ cli_request parse_cli_arguments(const std::vector<std::string>& arguments)
     };
     for (std::size_t i = 0; i < arguments.size(); ++i) {
         const std::string& argument = arguments[i];
+        // The value of an option named by the first `name_size` bytes of the
+        // argument: after its "=", or the next argument.
+        auto value_of = [&](std::size_t name_size, std::string& value) {
+            if (argument.size() > name_size) {
+                value = argument.substr(name_size + 1);
+                return true;
+            }
+            if (i + 1 >= arguments.size())
+                return false;
+            value = arguments[++i];
+            return true;
+        };
         if (!options_ended && argument.size() > 1 && argument[0] == '-') {
             std::string_view option = argument;
             if (option == "--") {
@@ -150,11 +162,7 @@ cli_request parse_cli_arguments(const std::vector<std::string>& arguments)
             } else if (option == sdk_option || option.substr(0, sdk_option.size() + 1) == "--sdk=") {
                 once(have_sdk, sdk_option);
                 std::string value;
-                if (option.size() > sdk_option.size()) {
-                    value = argument.substr(sdk_option.size() + 1);
-                } else if (i + 1 < arguments.size()) {
-                    value = arguments[++i];
-                } else {
+                if (!value_of(sdk_option.size(), value)) {
                     note_problem(request, "--sdk needs a VERSION (8.1, 10.0 or 10.0.N.N)");
                     continue;
                 }
@@ -164,11 +172,7 @@ cli_request parse_cli_arguments(const std::vector<std::string>& arguments)
             } else if (option == jobs_option || option == "-j" || option.substr(0, jobs_option.size() + 1) == "--jobs=") {
                 once(have_jobs, jobs_option);
                 std::string value;
-                if (option.size() > jobs_option.size()) {
-                    value = argument.substr(jobs_option.size() + 1);
-                } else if (i + 1 < arguments.size()) {
-                    value = arguments[++i];
-                } else {
+                if (!value_of(option == "-j" ? option.size() : jobs_option.size(), value)) {
                     note_problem(request, "--jobs needs a number N (1 to 256)");
                     continue;
                 }
