@@ -172,9 +172,10 @@ protected:
         // On several threads the run's hold spans the conversion of every
         // project: a signal that ends the process at once came before the
         // first or after the last.
-        if (GetParam() > 1 && end.signal == sig)
+        if (GetParam() > 1 && end.signal == sig) {
             EXPECT_TRUE(converted == 0 || converted == t.original.size())
                 << "signal " << sig << " ended the run at once after " << converted << " projects";
+        }
         // Outside a hold the signal ends the process between two projects;
         // during one it ends the run after that project, with the summary.
         EXPECT_TRUE(end.signal == sig || end.exit_code == 128 + sig || end.exit_code == 0)

@@ -337,7 +337,8 @@ protected:
     {
         std::size_t count = 0;
         for (const auto& [name, converted] : t.converted)
-            count += read_file_bytes((tree() / name).string()) == converted ? 1 : 0;
+            if (read_file_bytes((tree() / name).string()) == converted)
+                ++count;
         return count;
     }
 
@@ -349,13 +350,15 @@ protected:
             std::string now = read_file_bytes((tree() / name).string());
             bool converted = now == t.converted.at(name);
             EXPECT_TRUE(converted || now == original) << name << " is cut: " << now.size() << " bytes";
-            if (printed)
+            if (printed) {
                 EXPECT_EQ(converted, printed->count(name) == 1)
                     << name << (converted ? " is converted but not reported" : " is reported but not converted");
+            }
         }
         for (const auto& [name, entry] : picture_of(tree())) {
-            if (entry.what == tree_entry::kind::file)
+            if (entry.what == tree_entry::kind::file) {
                 EXPECT_TRUE(t.original.count(name)) << name << " is left in the tree";
+            }
         }
     }
 
@@ -633,7 +636,8 @@ TEST_F(ParallelRun, AFailedStandardOutputStopsTheRunAfterTheProjectsInHand)
         for (const auto& [name, bytes] : original) {
             std::string now = read_file_bytes((tree() / name).string());
             EXPECT_TRUE(now == bytes || now == converted[name]) << name << " is cut: " << now.size();
-            done += now == converted[name] ? 1 : 0;
+            if (now == converted[name])
+                ++done;
         }
         EXPECT_GE(done, 1u);
         EXPECT_LT(done, original.size()) << "the run went on to the last project";

@@ -24,7 +24,7 @@ tree_picture picture_of(const fs::path& folder)
             entry.what = tree_entry::kind::folder;
         } else {
             bool read = false;
-            entry.bytes = read_file_bytes(path.string(), &read);
+            entry.bytes = read_file_bytes(path.native(), &read);
             if (!read)
                 entry.what = tree_entry::kind::unreadable;
         }
