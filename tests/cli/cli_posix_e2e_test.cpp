@@ -19,6 +19,7 @@
 #include "core/conversion.h"
 #include "support/memory_file.h"
 #include "support/cli_fixture.h"
+#include "support/output_pipe.h"
 #include "support/file_bytes.h"
 #include "support/file_stamp.h"
 #include "support/posix_child.h"
@@ -634,9 +635,14 @@ TEST_F(CliRun, AFailedStandardOutputStopsTheRunAfterTheProjectInHand)
 // A signal that arrives while a project is written and reported ends the run
 // after that project, with the summary, and exit code 128 + its number. The
 // report goes into a pipe not read until the signal is sent: the program is
-// then held in writing it, after the project was replaced.
-TEST_F(CliRun, ASignalHeldDuringARewriteEndsTheRunAfterIt)
+// then held in writing it, after the project was replaced. On one thread the
+// run takes no project after it; on several, b may have been taken with a,
+// and is then finished and reported too.
+class CliRunOnThreads : public CliRun, public testing::WithParamInterface<unsigned> {};
+
+TEST_P(CliRunOnThreads, ASignalHeldDuringARewriteEndsTheRunAfterIt)
 {
+    const unsigned jobs = GetParam();
     std::string many;
     for (int i = 0; i < 3000; ++i)
         many += "    " + toolset_element("v110_xp") + "\r\n";
@@ -648,18 +654,13 @@ TEST_F(CliRun, ASignalHeldDuringARewriteEndsTheRunAfterIt)
         SCOPED_TRACE(signal_number);
         write_bytes(root / "a.vcxproj", original);
         write_bytes(root / "b.vcxproj", original);
-        int pipe_ends[2];
-        ASSERT_EQ(pipe(pipe_ends), 0);
-        (void)fcntl(pipe_ends[0], F_SETFD, FD_CLOEXEC);
-        (void)fcntl(pipe_ends[1], F_SETFD, FD_CLOEXEC);
-#ifdef F_SETPIPE_SZ
-        (void)fcntl(pipe_ends[1], F_SETPIPE_SZ, 4096);  // the report is far more than a pipe holds
-#endif
+        output_pipe pipe;  // the report is far more than the pipe holds
+        ASSERT_TRUE(pipe.made());
         posix_child_options options = cli_options(".out", ".err");
         options.output_file.clear();
-        options.output_fd = pipe_ends[1];
-        posix_child child = start_cli({"2019", "--jobs", "1", "a.vcxproj", "b.vcxproj"}, options);
-        close(pipe_ends[1]);
+        options.output_fd = pipe.write_end;
+        posix_child child = start_cli({"2019", "--jobs", std::to_string(jobs), "a.vcxproj", "b.vcxproj"}, options);
+        pipe.close_write_end();
         bool replaced = false;
         for (int tries = 0; tries < 3000 && !replaced; ++tries) {
             replaced = read_file_bytes(root / "a.vcxproj") == converted;
@@ -668,20 +669,31 @@ TEST_F(CliRun, ASignalHeldDuringARewriteEndsTheRunAfterIt)
         }
         EXPECT_TRUE(replaced);
         EXPECT_EQ(kill(child.pid, signal_number), 0);
-        std::string out;
-        char chunk[65536];
-        for (ssize_t got; (got = read(pipe_ends[0], chunk, sizeof chunk)) > 0;)
-            out.append(chunk, static_cast<std::size_t>(got));
-        close(pipe_ends[0]);
+        std::string out = pipe.read_all();
         EXPECT_EQ(end_code(wait_cli(child, 60000)), 128 + signal_number);
-        EXPECT_EQ(read_file_bytes(root / "b.vcxproj"), original) << "no project after the held signal";
-        std::string summary = "1 project: 1 retargeted, 0 already configured, 0 without a match, 0 failed; "
-                              "3000 toolset elements left unchanged\n";
+        std::string b_now = read_file_bytes(root / "b.vcxproj");
+        bool b_reported = out.find(heading("b.vcxproj", "2019")) != std::string::npos;
+        if (jobs == 1) {
+            EXPECT_EQ(b_now, original) << "no project after the held signal";
+            EXPECT_FALSE(b_reported);
+        } else {
+            EXPECT_TRUE(b_now == (b_reported ? converted : original)) << (b_reported ? "b reported, not converted"
+                                                                                     : "b converted, not reported");
+        }
+        std::string summary = b_reported ? "2 projects: 2 retargeted, 0 already configured, 0 without a match, 0 failed; "
+                                           "6000 toolset elements left unchanged\n"
+                                         : "1 project: 1 retargeted, 0 already configured, 0 without a match, 0 failed; "
+                                           "3000 toolset elements left unchanged\n";
         ASSERT_GE(out.size(), summary.size());
         EXPECT_EQ(out.substr(out.size() - summary.size()), summary);
-        EXPECT_EQ(out.find(heading("b.vcxproj", "2019")), std::string::npos);
+        EXPECT_EQ(out.rfind(heading("a.vcxproj", "2019"), 0), 0u);
     }
 }
+
+INSTANTIATE_TEST_SUITE_P(CliRun, CliRunOnThreads, testing::Values(1u, 4u),
+                         [](const testing::TestParamInfo<unsigned>& tested) {
+                             return std::to_string(tested.param) + "Jobs";
+                         });
 
 TEST_F(CliRun, AProjectReachedTwiceIsConvertedOnce)
 {

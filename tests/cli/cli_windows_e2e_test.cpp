@@ -7,6 +7,8 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "support/small_projects.h"
 #include "support/child_process.h"
@@ -232,10 +234,61 @@ TEST_F(CliOnWindows, AFailedStandardOutputEndsTheRunWithExitCodeTwo)
     inherited_handle out;
     out.handle = CreateFileW(log.c_str(), GENERIC_READ, FILE_SHARE_READ, &inherit, OPEN_EXISTING, 0, nullptr);
     ASSERT_NE(out.handle, INVALID_HANDLE_VALUE);
-    DWORD code = run_cli_with_output(L"2019 " + quote_argument(tree + L"\\App\\App.vcxproj") + L" " +
+    // One project at a time: on several threads the second may be in hand
+    // when the output fails, and is then finished.
+    DWORD code = run_cli_with_output(L"2019 --jobs 1 " + quote_argument(tree + L"\\App\\App.vcxproj") + L" " +
                                          quote_argument(tree + L"\\Old\\old.vcxproj"),
                                      out.handle);
     EXPECT_EQ(code, 2u);
     EXPECT_EQ(read_file_bytes(tree + L"\\App\\App.vcxproj"), project_2019);
     EXPECT_EQ(read_file_bytes(tree + L"\\Old\\old.vcxproj"), project_2010_and_conditional) << "the run went on";
+}
+
+// On four threads the report and the files are those of one thread, byte for
+// byte: each project's lines whole and in the walk's order, the solution's
+// header where it comes on one thread, the failures in their places.
+TEST_F(CliOnWindows, OnFourThreadsTheReportAndTheFilesAreThoseOfOne)
+{
+    ASSERT_TRUE(CreateDirectoryW((tree + L"\\Empty").c_str(), nullptr));
+    ASSERT_TRUE(CreateDirectoryW((tree + L"\\More").c_str(), nullptr));
+    std::vector<std::pair<std::wstring, std::string>> originals{
+        {tree + L"\\App\\App.vcxproj", project_2015},
+        {tree + L"\\Old\\old.vcxproj", project_2010_and_conditional},
+        {tree + L"\\all.sln", format_line + solution_projects},
+        {tree + L"\\Empty\\empty.vcxproj", ""},
+    };
+    for (int i = 0; i < 12; ++i) {
+        const std::string& text = i % 3 == 0 ? project_2010_and_conditional : i % 3 == 1 ? project_2015 : project_2019;
+        originals.emplace_back(tree + L"\\More\\p" + std::to_wstring(i) + L".vcxproj", text);
+    }
+    auto fresh = [&] {
+        for (const auto& [path, bytes] : originals)
+            ASSERT_TRUE(write_file_bytes(path, bytes));
+    };
+    auto files_now = [&] {
+        std::vector<std::string> now;
+        for (const auto& entry : originals)
+            now.push_back(read_file_bytes(entry.first));
+        return now;
+    };
+    // The solution's projects, then the folder's (each project once), then
+    // a project that is not there.
+    const std::wstring arguments = quote_argument(tree + L"\\all.sln") + L" " + quote_argument(tree) + L" " +
+                                   quote_argument(tree + L"\\Gone\\gone.vcxproj");
+    fresh();
+    std::string one_report;
+    DWORD one = run_cli_into_file(L"2019 --jobs 1 " + arguments, one_report);
+    EXPECT_EQ(one, 2u);
+    EXPECT_NE(one_report.find("the project file is empty"), std::string::npos) << one_report;
+    EXPECT_NE(one_report.find("Solution is ready for Visual Studio 2019"), std::string::npos) << one_report;
+    std::vector<std::string> one_files = files_now();
+    EXPECT_EQ(one_files[0], project_2019);
+    for (int round = 0; round < 4; ++round) {
+        SCOPED_TRACE(round);
+        fresh();
+        std::string report;
+        EXPECT_EQ(run_cli_into_file(L"2019 --jobs 4 " + arguments, report), one);
+        EXPECT_EQ(report, one_report);
+        EXPECT_EQ(files_now(), one_files);
+    }
 }

@@ -92,9 +92,14 @@ struct signal_tree {
     std::set<std::string> in_place;  // projects with a second hard link
 };
 
-class SignalledRun : public HostileTree {
+// On one thread (--jobs 1), and on several, where a signal while the
+// projects are converted lets the projects in hand finish and be reported.
+class SignalledRun : public HostileTree, public testing::WithParamInterface<unsigned> {
 protected:
     static constexpr unsigned projects = 8;
+
+    // The run's command line: to 2019, on GetParam() threads.
+    std::vector<std::string> arguments() { return {"2019", "--jobs", std::to_string(GetParam()), "tree"}; }
     static constexpr std::size_t project_size = 3u << 20;
 
     fs::path tree() { return root / "tree"; }
@@ -125,7 +130,7 @@ protected:
         }
         t.in_place.insert("p3/project3.vcxproj");
         make_tree(t);
-        posix_child_end whole = run({"2019", "tree"});
+        posix_child_end whole = run(arguments());
         EXPECT_TRUE(whole.finished);
         EXPECT_EQ(whole.exit_code, 0) << output();
         for (const auto& entry : t.original)
@@ -141,7 +146,7 @@ protected:
     void signal_one_run(const signal_tree& t, int sig, std::chrono::microseconds delay)
     {
         make_tree(t);
-        posix_child child = start_cli({"2019", "tree"}, options());
+        posix_child child = start_cli(arguments(), options());
         ASSERT_TRUE(child.started());
         std::this_thread::sleep_for(delay);
         kill(child.pid, sig);
@@ -164,6 +169,13 @@ protected:
         }
         if (sig == SIGKILL)
             return;
+        // On several threads the run's hold spans the conversion of every
+        // project: a signal that ends the process at once came before the
+        // first or after the last.
+        if (GetParam() > 1 && end.signal == sig) {
+            EXPECT_TRUE(converted == 0 || converted == t.original.size())
+                << "signal " << sig << " ended the run at once after " << converted << " projects";
+        }
         // Outside a hold the signal ends the process between two projects;
         // during one it ends the run after that project, with the summary.
         EXPECT_TRUE(end.signal == sig || end.exit_code == 128 + sig || end.exit_code == 0)
@@ -177,11 +189,11 @@ protected:
 };
 
 
-TEST_F(SignalledRun, EverySignalAtARandomMomentLeavesEveryProjectWhole)
+TEST_P(SignalledRun, EverySignalAtARandomMomentLeavesEveryProjectWhole)
 {
     signal_tree t = prepare();
     make_tree(t);
-    posix_child_end timed = run({"2019", "tree"});
+    posix_child_end timed = run(arguments());
     ASSERT_TRUE(timed.finished);
     long long span_us = std::max(1000LL, timed.elapsed_ms * 1000);
     unsigned seed = static_cast<unsigned>(std::random_device{}());
@@ -192,11 +204,11 @@ TEST_F(SignalledRun, EverySignalAtARandomMomentLeavesEveryProjectWhole)
         signal_one_run(t, sig, std::chrono::microseconds(moment(random)));
 }
 
-TEST_F(SignalledRun, KilledAtRandomMomentsEveryProjectIsWholeAndALaterRunClearsWhatWasLeft)
+TEST_P(SignalledRun, KilledAtRandomMomentsEveryProjectIsWholeAndALaterRunClearsWhatWasLeft)
 {
     signal_tree t = prepare();
     make_tree(t);
-    posix_child_end timed = run({"2019", "tree"});
+    posix_child_end timed = run(arguments());
     ASSERT_TRUE(timed.finished);
     long long span_us = std::max(1000LL, timed.elapsed_ms * 1000);
     unsigned seed = static_cast<unsigned>(std::random_device{}());
@@ -206,7 +218,7 @@ TEST_F(SignalledRun, KilledAtRandomMomentsEveryProjectIsWholeAndALaterRunClearsW
     for (int round = 0; round < 8; ++round) {
         signal_one_run(t, SIGKILL, std::chrono::microseconds(moment(random)));
         // A later run finishes the work and removes what the killed one left.
-        posix_child_end after = run({"2019", "tree"});
+        posix_child_end after = run(arguments());
         ASSERT_TRUE(after.finished);
         EXPECT_EQ(after.exit_code, 0) << output();
         // A project rewritten in place (it has a second hard link) can be cut
@@ -230,7 +242,7 @@ TEST_F(SignalledRun, KilledAtRandomMomentsEveryProjectIsWholeAndALaterRunClearsW
         if (aged) {
             for (const auto& entry : t.original)
                 write(tree() / entry.first, entry.second);
-            after = run({"2019", "tree"});
+            after = run(arguments());
             ASSERT_TRUE(after.finished);
             EXPECT_EQ(after.exit_code, 0) << output();
         }
@@ -238,6 +250,11 @@ TEST_F(SignalledRun, KilledAtRandomMomentsEveryProjectIsWholeAndALaterRunClearsW
             EXPECT_FALSE(is_leftover_name(name)) << name << " left after a later run";
     }
 }
+
+INSTANTIATE_TEST_SUITE_P(HostileTree, SignalledRun, testing::Values(1u, 4u),
+                         [](const testing::TestParamInfo<unsigned>& tested) {
+                             return std::to_string(tested.param) + "Jobs";
+                         });
 
 // ---- two runs at once ----
 

@@ -1,8 +1,10 @@
 #include "posix_child.h"
 
+#include <dirent.h>
 #include <errno.h>
 #include <fcntl.h>
 #include <signal.h>
+#include <string.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <time.h>
@@ -108,6 +110,61 @@ posix_child_end run_child(const std::string& program, const std::vector<std::str
 {
     posix_child child = start_child(program, arguments, options);
     return wait_child(child, options.time_limit_ms);
+}
+
+namespace {
+
+// The state letter of a thread in /proc (R, S, D, T, t, Z...), or 0.
+char thread_state(const std::string& stat_path)
+{
+    int file = open(stat_path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (file < 0)
+        return 0;
+    char text[512];
+    ssize_t got = read(file, text, sizeof text - 1);
+    close(file);
+    if (got <= 0)
+        return 0;
+    text[got] = '\0';
+    const char* close_paren = strrchr(text, ')');
+    return close_paren && close_paren[1] == ' ' ? close_paren[2] : 0;
+}
+
+}  // namespace
+
+bool stop_child(const posix_child& child)
+{
+    if (!child.started() || kill(child.pid, SIGSTOP) != 0)
+        return false;
+    std::string tasks = "/proc/" + std::to_string(child.pid) + "/task";
+    for (int tries = 0; tries < 20000; ++tries) {
+        DIR* listing = opendir(tasks.c_str());
+        if (!listing)
+            return false;
+        bool all_stopped = true, any = false, ended = false;
+        while (dirent* entry = readdir(listing)) {
+            if (entry->d_name[0] == '.')
+                continue;
+            char state = thread_state(tasks + "/" + entry->d_name + "/stat");
+            any = any || state != 0;
+            ended = ended || state == 'Z' || state == 'X';
+            all_stopped = all_stopped && (state == 'T' || state == 't' || state == 0);
+        }
+        closedir(listing);
+        if (ended)
+            return false;
+        if (any && all_stopped)
+            return true;
+        timespec pause{0, 100000};
+        nanosleep(&pause, nullptr);
+    }
+    return false;
+}
+
+void continue_child(const posix_child& child)
+{
+    if (child.started())
+        kill(child.pid, SIGCONT);
 }
 
 int end_code(const posix_child_end& end) noexcept

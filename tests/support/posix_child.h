@@ -56,6 +56,14 @@ posix_child_end run_in_child(Body body, unsigned time_limit_ms = 20000)
     return wait_child(child, time_limit_ms);
 }
 
+// Stops a running child (SIGSTOP) and waits until every thread of it has
+// stopped, so that what it left can be looked at while it does nothing;
+// false when it had ended or could not be seen to stop.
+bool stop_child(const posix_child& child);
+
+// Lets a child stopped by stop_child go on (SIGCONT).
+void continue_child(const posix_child& child);
+
 // How the child ended, in one number: its exit code, 1000 + the signal that
 // ended it, or -1 when it did not end within its limit or never started.
 int end_code(const posix_child_end& end) noexcept;
