@@ -615,8 +615,9 @@ struct project_job {
 // order of the walk, so that those taken are always the first ones; each
 // is converted, replaced and its report gathered by one thread, and the
 // run's own thread prints the reports in that order, each once every
-// project before it is printed. A project being converted holds its bytes;
-// one done waits with its report only.
+// project before it is printed, converting projects itself while the one
+// it would print next is not done. A project being converted holds its
+// bytes; one done waits with its report only.
 struct parallel_run {
     explicit parallel_run(const cli_request& asked) noexcept : request(asked) {}
 
@@ -624,9 +625,9 @@ struct parallel_run {
     std::unique_ptr<project_job[]> jobs;
     std::size_t total = 0;
     work_lock lock;
-    work_condition changed;  // a job done, a thread gone, a stop
+    work_condition changed;  // the awaited project done, a thread gone, a stop
     std::size_t next = 0;    // the first project no thread has taken
-    unsigned working = 0;    // threads that may still take a project
+    std::size_t awaited = 0; // the project the printing thread waits for
     bool stopping = false;   // no project is taken any more
 };
 
@@ -639,9 +640,29 @@ void stop_taking(parallel_run& run)
     run.changed.wake_all();
 }
 
-// What each thread of a parallel run does: takes the next project until none
-// is left or the run stops, converts it and gathers its report. The whole
-// of its work is held, within the run's own hold.
+// Converts the project at `at`, taken by the calling thread, and gathers its
+// report; wakes the printing thread if it waits for that one.
+void convert_taken(parallel_run& run, const run_setup& setup, std::size_t at)
+{
+    project_job& job = run.jobs[at];
+    job.report.emplace(*job.path, run.request.annotate, no_memory_text);
+    job.result = convert_one(setup, {*job.path, job.through_solution, *job.solution_folder}, *job.report,
+                             printing::later);
+    bool awaited = false;
+    {
+        work_guard guard(run.lock);
+        job.done = true;
+        awaited = at == run.awaited;
+    }
+    // Only the project the printing thread waits for wakes it: it prints the
+    // projects done after it without waiting.
+    if (awaited)
+        run.changed.wake_all();
+}
+
+// What each further thread of a parallel run does: takes the next project
+// until none is left or the run stops, converts it and gathers its report.
+// The whole of its work is held, within the run's own hold.
 void convert_taken_projects(void* context)
 {
     auto& run = *static_cast<parallel_run*>(context);
@@ -650,25 +671,15 @@ void convert_taken_projects(void* context)
     run_setup setup{run.request, cli_version_table[run.request.target], buffer};
     for (;;) {
         bool stop = stop_pending();
-        project_job* job = nullptr;
+        std::size_t at = 0;
         {
             work_guard guard(run.lock);
             run.stopping = run.stopping || stop;
-            if (!run.stopping && run.next < run.total)
-                job = &run.jobs[run.next++];
-            else
-                --run.working;
+            if (run.stopping || run.next == run.total)
+                break;
+            at = run.next++;
         }
-        if (!job)
-            break;
-        job->report.emplace(*job->path, run.request.annotate, no_memory_text);
-        job->result = convert_one(setup, {*job->path, job->through_solution, *job->solution_folder}, *job->report,
-                                  printing::later);
-        {
-            work_guard guard(run.lock);
-            job->done = true;
-        }
-        run.changed.wake_all();
+        convert_taken(run, setup, at);
     }
     run.changed.wake_all();
 }
@@ -679,22 +690,36 @@ std::size_t taken(parallel_run& run)
     return run.next;
 }
 
-// Waits until project `at` is done, or will never be taken. Returns whether
-// it is done.
-bool wait_for(parallel_run& run, std::size_t at)
+// Waits until project `at` is done, converting the next projects meanwhile
+// as the other threads do. Returns whether it is done: false when the run
+// stopped before it was taken.
+bool finish(parallel_run& run, const run_setup& setup, std::size_t at)
 {
-    work_guard guard(run.lock);
     for (;;) {
-        if (run.jobs[at].done)
-            return true;
-        if (at >= run.next && (run.stopping || run.working == 0))
-            return false;
-        run.changed.wait(run.lock);
+        bool stop = stop_pending();
+        std::size_t next = 0;
+        {
+            work_guard guard(run.lock);
+            run.stopping = run.stopping || stop;
+            for (;;) {
+                if (run.jobs[at].done)
+                    return true;
+                if (at >= run.next && run.stopping)
+                    return false;
+                if (!run.stopping && run.next < run.total)
+                    break;
+                run.awaited = at;
+                run.changed.wait(run.lock);
+            }
+            next = run.next++;
+        }
+        convert_taken(run, setup, next);
     }
 }
 
-// The run on up to `threads` threads. Returns false, having done nothing,
-// when no thread could be started or the projects' slots not be had.
+// The run on `threads` threads: the run's own and threads - 1 more (as many
+// as the system gives). Returns false, having done nothing, when the
+// projects' slots cannot be had.
 bool convert_in_parallel(const cli_request& request, const std::vector<found_projects>& found, unsigned threads,
                          run_state& state)
 {
@@ -713,15 +738,10 @@ bool convert_in_parallel(const cli_request& request, const std::vector<found_pro
             job.through_solution = path.through_solution[i];
         }
     }
+    reusable_buffer buffer;
+    run_setup setup{request, cli_version_table[request.target], buffer};
     work_crew crew;
-    run.working = threads;
-    unsigned started = crew.start(threads, convert_taken_projects, &run);
-    {
-        work_guard guard(run.lock);
-        run.working -= threads - started;
-    }
-    if (started == 0)
-        return false;
+    (void)crew.start(threads - 1, convert_taken_projects, &run);
 
     std::size_t at = 0;  // the next project to print
     for (const found_projects& path : found) {
@@ -739,7 +759,7 @@ bool convert_in_parallel(const cli_request& request, const std::vector<found_pro
         if (state.output_error != 0)
             break;
         for (std::size_t i = 0; i < path.projects.size(); ++i, ++at) {
-            if (!wait_for(run, at)) {
+            if (!finish(run, setup, at)) {
                 state.stopped = true;
                 break;
             }
