@@ -5,6 +5,7 @@
 #include <cstring>
 #include <memory>
 #include <new>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -19,6 +20,7 @@
 #include "cli/project_sheets.h"
 #include "cli/project_texts.h"
 #include "cli/solution_run.h"
+#include "cli/work_threads.h"
 #include "core/cli_rules.h"
 #include "core/conversion.h"
 #include "core/unchanged_toolsets.h"
@@ -354,15 +356,26 @@ outcome_kind kind_of(verdict told)
     return outcome_kind::no_match;
 }
 
-// Converts (or checks) the project at `path` and prints its report, under a
-// rewrite_hold while the project is replaced and its report printed.
-project_result convert_one(const run_setup& setup, const project_origin& origin)
+// Whether convert_one prints the report it gathers (under the rewrite_hold
+// of a replacement, while the project is replaced and its report printed),
+// or leaves it to the caller.
+enum class printing { here, later };
+
+void finish(entry_report& report, printing print, project_result& result)
+{
+    if (print == printing::here)
+        result.output_error = report.flush();
+}
+
+// Converts (or checks) the project at `origin` and gathers its report into
+// `report`, which starts empty.
+project_result convert_one(const run_setup& setup, const project_origin& origin, entry_report& report,
+                           printing print)
 {
     const std::string& path = origin.path;
     const cli_request& request = setup.request;
     std::string_view label = setup.row.label;
     project_result result;
-    entry_report report(path, request.annotate, no_memory_text);
     report.add(heading_open.narrow);
     report.add_data(path);
     report.add(heading_version.narrow);
@@ -373,18 +386,18 @@ project_result convert_one(const run_setup& setup, const project_origin& origin)
     cli_project project;
     if (file_error code = project.open(path, !request.check)) {
         report.add_failure("open", code);
-        result.output_error = report.flush();
+        finish(report, print, result);
         return result;
     }
     byte_buffer bytes;
     if (file_error code = project.read(bytes)) {
         report.add_failure("read", code);
-        result.output_error = report.flush();
+        finish(report, print, result);
         return result;
     }
     if (bytes.empty()) {
         report.add_failure_line(verdict_text(conversion_verdict::empty).before.narrow);
-        result.output_error = report.flush();
+        finish(report, print, result);
         return result;
     }
 
@@ -398,7 +411,7 @@ project_result convert_one(const run_setup& setup, const project_origin& origin)
     if (outcome.lacks_memory || report.lacks_memory()) {
         outcome = conversion_outcome();
         report.fail_for_memory(headed, "convert");
-        result.output_error = report.flush();
+        finish(report, print, result);
         return result;
     }
     result.kind = kind_of(outcome.told);
@@ -421,7 +434,7 @@ project_result convert_one(const run_setup& setup, const project_origin& origin)
             result.kind = outcome_kind::failed;
             report.fail_for_memory(headed, "convert");
         }
-        result.output_error = report.flush();
+        finish(report, print, result);
         return result;
     }
 
@@ -445,7 +458,7 @@ project_result convert_one(const run_setup& setup, const project_origin& origin)
         result.kind = outcome_kind::failed;
         report.fail_for_memory(listed, "list");
     }
-    result.output_error = report.flush();
+    finish(report, print, result);
     return result;
 }
 
@@ -535,66 +548,270 @@ void report_output_failure(file_error code)
     (void)cli_write(cli_stream::error, line);
 }
 
+// The threads a run converts on unless --jobs says: one per processor, but
+// no more than this, past which the file system, not the processors, sets
+// the pace.
+constexpr unsigned default_most_jobs = 8;
+
+// Every PATH is looked at before any project is replaced: a replaced
+// project is a new file, which the set of projects seen would not know.
+struct found_projects {
+    std::vector<std::string> projects;
+    std::vector<discovery_problem> problems;
+    std::vector<std::string> solution_folders;  // of each project, for $(SolutionDir)
+    std::vector<bool> through_solution;
+    const std::string* solution = nullptr;  // a solution given its header, before its projects
+};
+
+// What the run has printed and counted, and why it ends early: standard
+// output failed, or a held signal (a stop on Windows) came.
+struct run_state {
+    run_counts counts;
+    solution_counts solutions;
+    file_error output_error = 0;
+    bool stopped = false;
+};
+
+// One project after another, each printed as it is done: --jobs 1.
+void convert_in_turn(const cli_request& request, const std::vector<found_projects>& found, run_state& run)
+{
+    reusable_buffer buffer;
+    run_setup setup{request, cli_version_table[request.target], buffer};
+    for (const found_projects& path : found) {
+        if (path.solution) {
+            solution_result solution = retarget_solution(request, *path.solution);
+            count_solution(run.solutions, solution);
+            run.output_error = solution.output_error;
+            if (run.output_error != 0 || held_signal() != 0)
+                return;
+        }
+        run.output_error = print_problems(request, path.problems, run.counts);
+        for (std::size_t i = 0; run.output_error == 0 && i < path.projects.size(); ++i) {
+            entry_report report(path.projects[i], request.annotate, no_memory_text);
+            project_result result = convert_one(
+                setup, {path.projects[i], path.through_solution[i], path.solution_folders[i]}, report, printing::here);
+            count(run.counts, result);
+            run.output_error = result.output_error;
+            if (held_signal() != 0)
+                return;
+        }
+        if (run.output_error != 0)
+            return;
+    }
+}
+
+// One project of a run on several threads, in the order of the walk.
+struct project_job {
+    const std::string* path = nullptr;
+    const std::string* solution_folder = nullptr;
+    bool through_solution = false;
+    // Filled by the thread that converts it, then read by the printing one.
+    std::optional<entry_report> report;
+    project_result result;
+    bool done = false;
+};
+
+// The projects a run converts on several threads. They are taken in the
+// order of the walk, so that those taken are always the first ones; each
+// is converted, replaced and its report gathered by one thread, and the
+// run's own thread prints the reports in that order, each once every
+// project before it is printed. A project being converted holds its bytes;
+// one done waits with its report only.
+struct parallel_run {
+    explicit parallel_run(const cli_request& asked) noexcept : request(asked) {}
+
+    const cli_request& request;
+    std::unique_ptr<project_job[]> jobs;
+    std::size_t total = 0;
+    work_lock lock;
+    work_condition changed;  // a job done, a thread gone, a stop
+    std::size_t next = 0;    // the first project no thread has taken
+    unsigned working = 0;    // threads that may still take a project
+    bool stopping = false;   // no project is taken any more
+};
+
+void stop_taking(parallel_run& run)
+{
+    {
+        work_guard guard(run.lock);
+        run.stopping = true;
+    }
+    run.changed.wake_all();
+}
+
+// What each thread of a parallel run does: takes the next project until none
+// is left or the run stops, converts it and gathers its report. The whole
+// of its work is held, within the run's own hold.
+void convert_taken_projects(void* context)
+{
+    auto& run = *static_cast<parallel_run*>(context);
+    rewrite_hold held{within_hold{}};
+    reusable_buffer buffer;
+    run_setup setup{run.request, cli_version_table[run.request.target], buffer};
+    for (;;) {
+        bool stop = stop_pending();
+        project_job* job = nullptr;
+        {
+            work_guard guard(run.lock);
+            run.stopping = run.stopping || stop;
+            if (!run.stopping && run.next < run.total)
+                job = &run.jobs[run.next++];
+            else
+                --run.working;
+        }
+        if (!job)
+            break;
+        job->report.emplace(*job->path, run.request.annotate, no_memory_text);
+        job->result = convert_one(setup, {*job->path, job->through_solution, *job->solution_folder}, *job->report,
+                                  printing::later);
+        {
+            work_guard guard(run.lock);
+            job->done = true;
+        }
+        run.changed.wake_all();
+    }
+    run.changed.wake_all();
+}
+
+std::size_t taken(parallel_run& run)
+{
+    work_guard guard(run.lock);
+    return run.next;
+}
+
+// Waits until project `at` is done, or will never be taken. Returns whether
+// it is done.
+bool wait_for(parallel_run& run, std::size_t at)
+{
+    work_guard guard(run.lock);
+    for (;;) {
+        if (run.jobs[at].done)
+            return true;
+        if (at >= run.next && (run.stopping || run.working == 0))
+            return false;
+        run.changed.wait(run.lock);
+    }
+}
+
+// The run on up to `threads` threads. Returns false, having done nothing,
+// when no thread could be started or the projects' slots not be had.
+bool convert_in_parallel(const cli_request& request, const std::vector<found_projects>& found, unsigned threads,
+                         run_state& state)
+{
+    std::size_t total = 0;
+    for (const found_projects& path : found)
+        total += path.projects.size();
+    parallel_run run(request);
+    run.jobs.reset(new (std::nothrow) project_job[total]);
+    if (!run.jobs)
+        return false;
+    for (const found_projects& path : found) {
+        for (std::size_t i = 0; i < path.projects.size(); ++i) {
+            project_job& job = run.jobs[run.total++];
+            job.path = &path.projects[i];
+            job.solution_folder = &path.solution_folders[i];
+            job.through_solution = path.through_solution[i];
+        }
+    }
+    work_crew crew;
+    run.working = threads;
+    unsigned started = crew.start(threads, convert_taken_projects, &run);
+    {
+        work_guard guard(run.lock);
+        run.working -= threads - started;
+    }
+    if (started == 0)
+        return false;
+
+    std::size_t at = 0;  // the next project to print
+    for (const found_projects& path : found) {
+        if (state.stopped && at >= taken(run))
+            break;
+        // Once stopped, a solution whose turn had not come is left as it is.
+        if (path.solution && !state.stopped) {
+            solution_result solution = retarget_solution(request, *path.solution);
+            count_solution(state.solutions, solution);
+            state.output_error = solution.output_error;
+            if (state.output_error != 0)
+                break;
+        }
+        state.output_error = print_problems(request, path.problems, state.counts);
+        if (state.output_error != 0)
+            break;
+        for (std::size_t i = 0; i < path.projects.size(); ++i, ++at) {
+            if (!wait_for(run, at)) {
+                state.stopped = true;
+                break;
+            }
+            project_job& job = run.jobs[at];
+            count(state.counts, job.result);
+            state.output_error = job.report->flush();
+            job.report.reset();
+            if (state.output_error != 0)
+                break;
+            if (!state.stopped && stop_pending()) {
+                state.stopped = true;
+                stop_taking(run);
+            }
+        }
+        if (state.output_error != 0)
+            break;
+        if (!state.stopped && stop_pending()) {
+            state.stopped = true;
+            stop_taking(run);
+        }
+    }
+    // The projects in hand are finished, whatever ended the run.
+    stop_taking(run);
+    crew.join();
+    return true;
+}
+
 }  // namespace
 
 int run_cli(const cli_request& request)
 {
-    reusable_buffer buffer;
-    run_setup setup{request, cli_version_table[request.target], buffer};
-    run_counts counts;
-    solution_counts solutions;
     project_set seen;
     project_set solutions_seen;
-    file_error output_error = 0;
-    int held = 0;
-    // Every PATH is looked at before any project is replaced: a replaced
-    // project is a new file, which the set of projects seen would not know.
-    struct found_projects {
-        std::vector<std::string> projects;
-        std::vector<discovery_problem> problems;
-        std::vector<std::string> solution_folders;  // of each project, for $(SolutionDir)
-        std::vector<bool> through_solution;
-        const std::string* solution = nullptr;  // a solution given its header, before its projects
-    };
     std::vector<found_projects> found(request.paths.size());
+    std::size_t total = 0;
     for (std::size_t p = 0; p < request.paths.size(); ++p) {
         discover_projects(request.paths[p], seen, found[p].projects, found[p].problems, &found[p].solution_folders,
                           &found[p].through_solution);
         if (takes_solution_header(request, request.paths[p], found[p].problems, solutions_seen))
             found[p].solution = &request.paths[p];
+        total += found[p].projects.size();
     }
-    for (const found_projects& path : found) {
-        if (path.solution) {
-            solution_result solution = retarget_solution(request, *path.solution);
-            count_solution(solutions, solution);
-            output_error = solution.output_error;
-            held = held_signal();
-            if (output_error != 0 || held != 0)
-                break;
-        }
-        output_error = print_problems(request, path.problems, counts);
-        for (std::size_t i = 0; output_error == 0 && i < path.projects.size(); ++i) {
-            project_result result =
-                convert_one(setup, {path.projects[i], path.through_solution[i], path.solution_folders[i]});
-            count(counts, result);
-            output_error = result.output_error;
-            held = held_signal();
-            if (held != 0)
-                break;
-        }
-        if (output_error != 0 || held != 0)
-            break;
-    }
-    if (output_error == 0)
-        output_error = print_solution_summary(request, solutions);
-    if (output_error == 0)
-        output_error = print_summary(request, counts);
-    if (output_error != 0)
-        report_output_failure(output_error);
 
-    if (held != 0)
+    unsigned jobs = request.jobs != 0 ? request.jobs : std::min(processors_available(), default_most_jobs);
+    run_state state;
+    bool in_parallel = false;
+    {
+        // Held from before the threads start (on POSIX they inherit the
+        // blocked signals) until the summary is printed: a signal while the
+        // projects are converted lets those in hand finish and be reported.
+        std::optional<rewrite_hold> held;
+        if (jobs > 1 && total > 1) {
+            held.emplace();
+            in_parallel = convert_in_parallel(request, found, static_cast<unsigned>(std::min<std::size_t>(jobs, total)), state);
+            if (!in_parallel)
+                held.reset();
+        }
+        if (!in_parallel)
+            convert_in_turn(request, found, state);
+        if (state.output_error == 0)
+            state.output_error = print_solution_summary(request, state.solutions);
+        if (state.output_error == 0)
+            state.output_error = print_summary(request, state.counts);
+    }
+    if (state.output_error != 0)
+        report_output_failure(state.output_error);
+
+    const run_counts& counts = state.counts;
+    const solution_counts& solutions = state.solutions;
+    if (int held = held_signal(); held != 0)
         return cli_exit_signal_base + held;
-    if (output_error != 0 || counts.failed != 0 || solutions.failed != 0)
+    if (state.output_error != 0 || state.stopped || counts.failed != 0 || solutions.failed != 0)
         return cli_exit_failed;
     if (request.check && (counts.retargeted != 0 || solutions.retargeted != 0))
         return cli_exit_would_retarget;

@@ -14,6 +14,7 @@
 #include "cli/new_file_name.h"
 #include "cli/project_io_system.h"
 #include "cli/system_random.h"
+#include "cli/work_threads.h"
 #include "core/file_rewrite.h"
 #include "core/rewrite_hold.h"
 
@@ -45,16 +46,20 @@ void split_path(const std::string& path, std::string& folder, std::string& name)
 
 // The new files that earlier runs left behind, found once per folder for
 // the whole run: a listing per project would make a folder of many projects
-// quadratic. A stale new file is removed when its project is replaced and no
+// quadratic. The threads that replace projects share the listings, each
+// made under a lock; once made, a listing is only read. A stale new file is removed when its project is replaced and no
 // live run holds it (remove_if_abandoned).
 struct stale_new_file {
     std::string name;
     new_file_name_parts parts;  // its project_part points into `name`
 };
 
+work_lock listings_lock;
+
 const std::vector<stale_new_file>& stale_new_files_in(const std::string& folder)
 {
     static std::map<std::string, std::vector<stale_new_file>> found;
+    work_guard guard(listings_lock);
     auto known = found.find(folder);
     if (known != found.end())
         return known->second;

@@ -49,6 +49,16 @@ rewrite_hold::rewrite_hold() noexcept
     ReleaseSRWLockExclusive(&lock);
 }
 
+rewrite_hold::rewrite_hold(within_hold) noexcept
+{
+    AcquireSRWLockExclusive(&lock);
+    if (own_holds_slot == TLS_OUT_OF_INDEXES)
+        own_holds_slot = TlsAlloc();
+    ++holds;
+    set_own_holds(own_holds() + 1);
+    ReleaseSRWLockExclusive(&lock);
+}
+
 rewrite_hold::~rewrite_hold()
 {
     AcquireSRWLockExclusive(&lock);
@@ -85,4 +95,12 @@ void resume_rewrites() noexcept
 int held_signal() noexcept
 {
     return 0;
+}
+
+bool stop_pending() noexcept
+{
+    AcquireSRWLockShared(&lock);
+    bool now = stopped;
+    ReleaseSRWLockShared(&lock);
+    return now;
 }

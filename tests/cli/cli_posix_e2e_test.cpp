@@ -618,7 +618,7 @@ TEST_F(CliRun, AFailedStandardOutputStopsTheRunAfterTheProjectInHand)
     std::string old_text = project_text("ToolsVersion=\"14.0\"", "v140");
     write_bytes(root / "a.vcxproj", old_text);
     write_bytes(root / "b.vcxproj", old_text);
-    cli_run r = run({"2019", "a.vcxproj", "b.vcxproj"}, {}, "/dev/full");
+    cli_run r = run({"2019", "--jobs", "1", "a.vcxproj", "b.vcxproj"}, {}, "/dev/full");
     EXPECT_EQ(r.exit_code, 2);
     EXPECT_EQ(r.err, "projport-cli: write(standard output) failed: No space left on device\n");
     EXPECT_EQ(read_file_bytes(root / "a.vcxproj"), project_text("ToolsVersion=\"15.0\"", "v142"));
@@ -658,7 +658,7 @@ TEST_F(CliRun, ASignalHeldDuringARewriteEndsTheRunAfterIt)
         posix_child_options options = cli_options(".out", ".err");
         options.output_file.clear();
         options.output_fd = pipe_ends[1];
-        posix_child child = start_cli({"2019", "a.vcxproj", "b.vcxproj"}, options);
+        posix_child child = start_cli({"2019", "--jobs", "1", "a.vcxproj", "b.vcxproj"}, options);
         close(pipe_ends[1]);
         bool replaced = false;
         for (int tries = 0; tries < 3000 && !replaced; ++tries) {

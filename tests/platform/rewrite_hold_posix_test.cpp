@@ -13,6 +13,7 @@
 #include <unistd.h>
 
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -115,4 +116,73 @@ TEST(RewriteHoldPosix, ASignalBlockedBeforeTheHoldStaysPending)
         return sigismember(&pending, SIGTERM) == 1 && held_signal() == 0 ? 0 : 2;
     });
     EXPECT_EQ(ended, 0);
+}
+
+// Threads started under a hold inherit the blocked signals, so that a signal
+// meant for the run waits wherever it lands; their own holds, taken within
+// it, end without taking the signal, which the outer hold's end takes.
+TEST(RewriteHoldPosix, ThreadsStartedUnderAHoldKeepTheSignalForTheOuterHold)
+{
+    int ended = in_child([] {
+        int seen_in_thread = -1;
+        {
+            rewrite_hold outer;
+            std::thread worker([&seen_in_thread] {
+                {
+                    rewrite_hold inner{within_hold{}};
+                    kill(getpid(), SIGTERM);
+                    if (!stop_pending())
+                        return;
+                }
+                // The thread's own hold is over: the signal still waits.
+                seen_in_thread = held_signal() == 0 && stop_pending() ? 0 : 1;
+            });
+            worker.join();
+            if (seen_in_thread != 0)
+                return 3;
+        }
+        return held_signal() == SIGTERM ? 0 : 2;
+    });
+    EXPECT_EQ(ended, 0);
+}
+
+// Whether the run should stop starting work: only for a signal held back
+// that would otherwise end the process.
+TEST(RewriteHoldPosix, AStopIsPendingOnlyForASignalThatWouldEndTheProcess)
+{
+    enum class sent { nothing, handled, blocked_before, terminating };
+    struct row {
+        sent what;
+        bool pending;
+    };
+    const row table[] = {
+        {sent::nothing, false},
+        {sent::handled, false},
+        {sent::blocked_before, false},
+        {sent::terminating, true},
+    };
+    for (const row& r : table) {
+        int ended = in_child([&r] {
+            if (stop_pending())
+                return 4;
+            if (r.what == sent::handled)
+                signal(SIGUSR2, note_signal);
+            if (r.what == sent::blocked_before) {
+                sigset_t set;
+                sigemptyset(&set);
+                sigaddset(&set, SIGUSR2);
+                sigprocmask(SIG_BLOCK, &set, nullptr);
+            }
+            bool pending = false;
+            {
+                rewrite_hold hold;
+                if (r.what != sent::nothing)
+                    kill(getpid(), r.what == sent::terminating ? SIGTERM : SIGUSR2);
+                pending = stop_pending();
+            }
+            // Once taken, it stays told.
+            return pending == r.pending && stop_pending() == r.pending ? 0 : 2;
+        });
+        EXPECT_EQ(ended, 0) << static_cast<int>(r.what);
+    }
 }
