@@ -743,6 +743,13 @@ bool convert_in_parallel(const cli_request& request, const std::vector<found_pro
     work_crew crew;
     (void)crew.start(threads - 1, convert_taken_projects, &run);
 
+    // A held signal (a stop on Windows): no project is taken after it.
+    auto note_a_stop = [&] {
+        if (!state.stopped && stop_pending()) {
+            state.stopped = true;
+            stop_taking(run);
+        }
+    };
     std::size_t at = 0;  // the next project to print
     for (const found_projects& path : found) {
         if (state.stopped && at >= taken(run))
@@ -769,17 +776,11 @@ bool convert_in_parallel(const cli_request& request, const std::vector<found_pro
             job.report.reset();
             if (state.output_error != 0)
                 break;
-            if (!state.stopped && stop_pending()) {
-                state.stopped = true;
-                stop_taking(run);
-            }
+            note_a_stop();
         }
         if (state.output_error != 0)
             break;
-        if (!state.stopped && stop_pending()) {
-            state.stopped = true;
-            stop_taking(run);
-        }
+        note_a_stop();
     }
     // The projects in hand are finished, whatever ended the run.
     stop_taking(run);
