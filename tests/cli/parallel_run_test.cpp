@@ -2,7 +2,7 @@
 // error stream, the exit code and the files it leaves are those of a run on
 // one thread, byte for byte; a signal while the projects are converted ends
 // the run after the projects in hand, with the report of a run stopped
-// there; a kill, a second run or a failed standard output leaves every
+// there; a kill or a failed standard output leaves every
 // project whole; and the projects held at once are few whatever the tree.
 
 #include <fcntl.h>
@@ -53,13 +53,6 @@ void put(const fs::path& at, const std::string& relative, const std::string& byt
     fs::path whole = at / relative;
     fs::create_directories(whole.parent_path());
     EXPECT_TRUE(write_file_bytes(whole.string(), bytes)) << whole;
-}
-
-bool is_new_file_name(const std::string& relative)
-{
-    std::string name = fs::path(relative).filename().string();
-    return name.size() > 4 && name[0] == '.' && name.find(".projport-") != std::string::npos &&
-           name.substr(name.size() - 4) == ".tmp";
 }
 
 // A .sln of a generator (no version lines, which a retarget puts in) listing `projects`.
@@ -558,52 +551,7 @@ INSTANTIATE_TEST_SUITE_P(ParallelRun, KilledParallelRun, testing::Values(3u, 8u)
                              return std::to_string(tested.param) + "Jobs";
                          });
 
-// ---- beside another run, and without an output ----
-
-TEST_F(ParallelRun, TwoRunsAtOnceOnSeveralThreadsLeaveEveryProjectWhole)
-{
-    std::string original = small_project("v141", "15.0");
-    std::string to_2010 = small_project("v100", "4.0");
-    std::string to_2015 = small_project("v140", "14.0");
-    constexpr unsigned copies = 200;
-    for (int round = 0; round < 3; ++round) {
-        std::error_code ignored;
-        fs::remove_all(tree(), ignored);
-        for (unsigned i = 0; i < copies; ++i)
-            put(tree(), "t/d" + std::to_string(i) + "/p.vcxproj", original);
-        posix_child_options first = options_in_tree(), second = options_in_tree();
-        first.output_file = (root / "first.txt").string();
-        second.output_file = (root / "second.txt").string();
-        first.error_file = second.error_file = "";
-        posix_child a = start_cli({"2010", "--jobs", "4", "t"}, first);
-        posix_child b = start_cli({"2015", "--jobs", "4", "t"}, second);
-        posix_child_end end_a = wait_cli(a, run_limit_ms);
-        posix_child_end end_b = wait_cli(b, run_limit_ms);
-        ASSERT_TRUE(end_a.finished && end_b.finished);
-        for (unsigned i = 0; i < copies; ++i) {
-            std::string now = read_file_bytes((tree() / ("t/d" + std::to_string(i)) / "p.vcxproj").string());
-            EXPECT_TRUE(now == to_2010 || now == to_2015) << "round " << round << ", copy " << i << ":\n" << now;
-        }
-        for (const auto& [name, entry] : picture_of(tree()))
-            EXPECT_FALSE(is_new_file_name(name)) << name;
-        // A run fails only the projects the other changed under it.
-        for (const auto& [end, file] : {std::pair{end_a, first.output_file}, std::pair{end_b, second.output_file}}) {
-            std::string out = read_file_bytes(file);
-            report_parts parts = parts_of(out);
-            // A walk beside the other run's renames may miss a project (as a
-            // walk on one thread does); it never takes one twice.
-            EXPECT_LE(parts.entry_starts.size(), copies);
-            std::size_t failures = 0, changed = 0;
-            for (std::size_t at = out.find("^ERROR"); at != std::string::npos; at = out.find("^ERROR", at + 1))
-                ++failures;
-            for (std::size_t at = out.find("changed while being converted"); at != std::string::npos;
-                 at = out.find("changed while being converted", at + 1))
-                ++changed;
-            EXPECT_EQ(failures, changed) << out.substr(0, 2000);
-            EXPECT_EQ(end.exit_code, failures == 0 ? 0 : 2);
-        }
-    }
-}
+// ---- without an output ----
 
 // Standard output fails at the first report: the run takes no project more,
 // those in hand are finished, and every project is whole.

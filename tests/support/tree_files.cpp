@@ -88,3 +88,10 @@ std::string first_difference(const tree_picture& expected, const tree_picture& a
         return a->first + " is not expected";
     return "";
 }
+
+bool is_new_file_name(const std::string& relative)
+{
+    std::string name = std::filesystem::path(relative).filename().string();
+    return name.size() > 4 && name[0] == '.' && name.find(".projport-") != std::string::npos &&
+           name.substr(name.size() - 4) == ".tmp";
+}

@@ -25,3 +25,7 @@ tree_picture picture_of(const std::filesystem::path& folder);
 // "" when the pictures are equal, else the first path in which they differ
 // and how.
 std::string first_difference(const tree_picture& expected, const tree_picture& actual);
+
+// Whether the last part of `relative` is named like the new file a
+// replacement writes beside a project (".<name>.projport-....tmp").
+bool is_new_file_name(const std::string& relative);
